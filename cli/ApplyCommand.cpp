@@ -1,0 +1,41 @@
+#include "cli/Command.h"
+#include "filters/FilterCatalog.h"
+
+namespace imvora::cli {
+namespace {
+
+const char* const kUsage =
+    "Использование: imvora-cli apply [--select L,T,R,B] [--seed N] [--jpeg-quality Q]\n"
+    "                                [--progressive] ВХОД ВЫХОД ВЫЗОВ [ВЫЗОВ...]\n"
+    "Открывает ВХОД, выполняет вызовы фильтров вида Имя(XYZ p1 p2 ...) на выделенной\n"
+    "области (по умолчанию на всём изображении) и записывает ВЫХОД (BMP или JPEG по\n"
+    "расширению). Пример: imvora-cli apply in.bmp out.bmp \"Invert(YYY)\"\n";
+
+int RunApply(const std::vector<std::string>& args) {
+  SeedUnlessGiven(args);
+  TCommonOptions options;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (TakeCommonOption(args, i, options, "--select --seed --jpeg-quality --progressive")) continue;
+    if (args[i].rfind("--", 0) == 0 && positional.size() < 2) {
+      throw TUsageError("неизвестный параметр " + args[i]);
+    }
+    positional.push_back(args[i]);
+  }
+  if (positional.size() < 3) throw TUsageError("нужны ВХОД, ВЫХОД и хотя бы один вызов");
+  TDocument document(options.Ui);
+  RegisterFilters(document);
+  document.OpenImageFile(positional[0]);
+  if (options.HasSelection) {
+    document.SetSelection(options.Select[0], options.Select[1], options.Select[2],
+                          options.Select[3]);
+  }
+  RunCalls(document, {positional.begin() + 2, positional.end()});
+  document.SaveImageFile(positional[1], document.CurrentImage);
+  return 0;
+}
+
+const TCommandRegistrar registrar({"apply", kUsage, &RunApply});
+
+}  // namespace
+}  // namespace imvora::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/Document.h"
+
+namespace imvora::cli {
+
+// A wrong command line: reported with the command's usage, exit status 2.
+class TUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TCliCommand {
+  const char* Name;
+  const char* Usage;  // full help text, printed for --help and after a usage error
+  int (*Run)(const std::vector<std::string>& args);
+};
+
+// Commands register themselves from their own source files.
+struct TCommandRegistrar {
+  explicit TCommandRegistrar(const TCliCommand& command);
+};
+const std::vector<TCliCommand>& Commands();
+
+// The document's questions answered without a person: changes are not saved on the way,
+// no save name is chosen, and JPEG files are written with the options of the command line.
+class THeadlessUi : public IDocumentUi {
+ public:
+  TSaveAnswer AskSaveChanges() override { return TSaveAnswer::No; }
+  bool ChooseSaveName(std::string&) override { return false; }
+  bool AskJpegOptions(TJpegDialogResult& result) override;
+
+  TJpegOptions Jpeg;
+};
+
+// Options shared by the commands that open and write images.
+struct TCommonOptions {
+  THeadlessUi Ui;
+  bool HasSelection = false;
+  int Select[4] = {0, 0, 0, 0};  // left, top, right, bottom
+};
+
+// Takes the option at args[i] (and its value) when it is one of --select, --seed,
+// --jpeg-quality, --progressive that `allowed` lists; returns false for anything else.
+bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCommonOptions& options,
+                      const std::string& allowed);
+// True when the arguments ask for help.
+bool WantsHelp(const std::vector<std::string>& args);
+// Seeds the generator from the clock unless --seed was given.
+void SeedUnlessGiven(const std::vector<std::string>& args);
+// Runs the filter calls on the document; an unknown call is an error naming it.
+void RunCalls(TDocument& document, const std::vector<std::string>& calls);
+
+}  // namespace imvora::cli

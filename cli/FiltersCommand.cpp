@@ -1,0 +1,37 @@
+#include <iostream>
+
+#include "cli/Command.h"
+#include "filters/FilterCatalog.h"
+
+namespace imvora::cli {
+namespace {
+
+const char* const kUsage =
+    "Использование: imvora-cli filters\n"
+    "Перечисляет доступные фильтры: имя для вызова, пункт меню и параметры в порядке\n"
+    "вызова Имя(XYZ p1 p2 ...). X, Y, Z включают каналы 1, 2, 3 (красный, зелёный,\n"
+    "синий) буквой Y, y или 1.\n";
+
+int RunFilters(const std::vector<std::string>& args) {
+  if (!args.empty()) throw TUsageError("лишние аргументы");
+  THeadlessUi ui;
+  TDocument document(ui);
+  const std::vector<int> indices = RegisterFilters(document);
+  const auto& catalog = FilterCatalog();
+  for (std::size_t i = 0; i < catalog.size(); ++i) {
+    if (indices[i] < 0) continue;
+    std::cout << catalog[i].ScriptName << " —";
+    for (const std::string& caption : catalog[i].MenuPath) std::cout << " " << caption;
+    std::cout << "\n";
+    int k = 0;
+    for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {
+      std::cout << "  p" << ++k << " " << p.Label << " " << p.Accepts << "\n";
+    }
+  }
+  return 0;
+}
+
+const TCommandRegistrar registrar({"filters", kUsage, &RunFilters});
+
+}  // namespace
+}  // namespace imvora::cli

@@ -1,0 +1,151 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace imvora {
+
+// A small toolkit-neutral control layer. Filters build their parameter controls from these
+// classes; the rules (which change runs which handler) live here, and a toolkit only mirrors
+// the state through a peer: the GUI with real widgets, the tests and the command line without.
+
+enum class TControlKind { Label, Edit, ComboBox, CheckBox };
+
+class TControl;
+
+// The toolkit side of one control.
+class TControlPeer {
+ public:
+  virtual ~TControlPeer() = default;
+  virtual void SetGeometry(int left, int top, int width, int height) = 0;
+  virtual void SetText(const std::string& text) = 0;  // caption, or the text of an edit
+  virtual void SetItems(const std::vector<std::string>& items) = 0;
+  virtual void SetItemIndex(int index) = 0;
+  virtual void SetChecked(bool checked) = 0;
+  virtual void SetHint(const std::string& hint) = 0;
+  // Size of a caption in the control's font, for labels that size themselves to their text.
+  virtual int TextWidth(const std::string& text) const = 0;
+  virtual int TextHeight() const = 0;
+  // Height the toolkit gives this kind of control by default.
+  virtual int DefaultHeight() const = 0;
+};
+
+// The parent of a filter's controls (the property panel).
+class TPanel {
+ public:
+  virtual ~TPanel() = default;
+  virtual std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) = 0;
+  virtual int ClientWidth() const = 0;
+  virtual void SetClientWidth(int width) = 0;
+};
+
+class TControl {
+ public:
+  TControl(TPanel& parent, TControlKind kind);
+  virtual ~TControl() = default;
+  TControl(const TControl&) = delete;
+  TControl& operator=(const TControl&) = delete;
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetLeft(int left) { SetBounds(left, top_, width_, height_); }
+  void SetTop(int top) { SetBounds(left_, top, width_, height_); }
+  void SetWidth(int width) { SetBounds(left_, top_, width, height_); }
+  void SetHeight(int height) { SetBounds(left_, top_, width_, height); }
+  void SetBounds(int left, int top, int width, int height);
+  int Right() const { return left_ + width_; }
+  int Bottom() const { return top_ + height_; }
+
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& hint);
+
+ protected:
+  TControlPeer& Peer() { return *peer_; }
+  const TControlPeer& Peer() const { return *peer_; }
+
+ private:
+  std::unique_ptr<TControlPeer> peer_;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  std::string hint_;
+};
+
+// A label sizes itself to its caption.
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TPanel& parent);
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+
+ private:
+  std::string caption_;
+};
+
+// Every change of the text, by the user or from code, runs OnChange.
+class TEdit : public TControl {
+ public:
+  explicit TEdit(TPanel& parent);
+  const std::string& Text() const { return text_; }
+  void SetText(const std::string& text);
+  // Called by the toolkit when the user has changed the text.
+  void UserEdited(const std::string& text);
+
+  std::function<void()> OnChange;
+
+ private:
+  std::string text_;
+};
+
+// A drop-down list without free text. Selecting an item from code does not run OnChange;
+// the user's choice does.
+class TComboBox : public TControl {
+ public:
+  explicit TComboBox(TPanel& parent);
+  const std::vector<std::string>& Items() const { return items_; }
+  void SetItems(const std::vector<std::string>& items);
+  int ItemIndex() const { return itemIndex_; }
+  void SetItemIndex(int index);
+  // Called by the toolkit when the user has picked an item.
+  void UserSelected(int index);
+
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<std::string> items_;
+  int itemIndex_ = -1;
+};
+
+// A change of the checked state, by the user or from code, runs OnClick.
+class TCheckBox : public TControl {
+ public:
+  explicit TCheckBox(TPanel& parent);
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  // Called by the toolkit when the user has toggled the box.
+  void UserToggled(bool checked) { SetChecked(checked); }
+
+  std::function<void()> OnClick;
+
+ private:
+  std::string caption_;
+  bool checked_ = false;
+};
+
+// A panel without a toolkit, for tests and headless runs. Text is measured as 6 pixels per
+// character and 13 pixels high; edits and combo boxes are 21 pixels high, check boxes 17.
+class THeadlessPanel : public TPanel {
+ public:
+  std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) override;
+  int ClientWidth() const override { return clientWidth_; }
+  void SetClientWidth(int width) override { clientWidth_ = width; }
+
+ private:
+  int clientWidth_ = 0;
+};
+
+}  // namespace imvora

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/ContourData.h"
+#include "core/Filter.h"
+#include "core/Filtering.h"
+#include "core/ImageFile.h"
+#include "core/MarkupData.h"
+#include "core/Raster.h"
+
+namespace imvora {
+
+enum class TSaveAnswer { Yes, No, Cancel };
+
+// What the JPEG options dialog returns: the quality edit's text and the progressive flag.
+struct TJpegDialogResult {
+  std::string QualityText;
+  bool Progressive = false;
+};
+
+// The user-facing side of the document: questions, dialogs and the refresh of the views.
+// The GUI answers with real dialogs, the command line and the tests without.
+class IDocumentUi {
+ public:
+  virtual ~IDocumentUi() = default;
+  // "Изображение изменено. Сохранить изменения?"
+  virtual TSaveAnswer AskSaveChanges() = 0;
+  // The save picture dialog; false when cancelled.
+  virtual bool ChooseSaveName(std::string& name) = 0;
+  // The JPEG options dialog, shown before every JPEG write; false when cancelled.
+  virtual bool AskJpegOptions(TJpegDialogResult& result) = 0;
+  // The displayed picture was replaced.
+  virtual void PictureChanged() {}
+  // The selection bounds changed and the edits show them.
+  virtual void SelectionChanged() {}
+  // A fresh histogram of the displayed picture.
+  virtual void HistogramChanged(std::unique_ptr<HistogramTable>) {}
+  // A filter was selected and built its controls.
+  virtual void FilterSelected() {}
+};
+
+enum class TSelectionBound { Left, Top, Right, Bottom };
+
+// What typing into a selection edit asks of the edits.
+struct TSelectionEditResult {
+  bool RewriteEdit = false;     // the bound was clamped: the edit shows the clamped value
+  bool SwappedPartner = false;  // exchanged with its partner: both edits rewritten, focus moves
+};
+
+// The document: current and source image, file name, modified flag, selection, label map,
+// contour set, the filter registry and the apply pipeline.
+class TDocument : public IFilterHost {
+ public:
+  explicit TDocument(IDocumentUi& ui);
+  ~TDocument() override;
+  TDocument(const TDocument&) = delete;
+  TDocument& operator=(const TDocument&) = delete;
+
+  // Registry.
+  int AddFilter(std::unique_ptr<TImvoraFilter> filter);
+  void SetPropertyPanel(TPanel* panel) { propPanel_ = panel; }
+  void SelectFilter(int index);
+  int FindFilter(const std::string& name) const;
+  bool RunFilterCall(const std::string& call) override;
+  void ApplyFilter(int index, bool flag1, bool flag2, bool flag3);
+  const std::vector<std::unique_ptr<TImvoraFilter>>& Filters() const { return filters_; }
+  TImvoraFilter* Filter(int index) const;
+  int CurrentFilter() const { return currentFilter_; }
+
+  // Files and document commands.
+  void OpenImageFile(const std::string& name);
+  bool SaveImageFile(const std::string& name, const TBitmap& bitmap);
+  bool SaveDocument(const std::string& name);
+  bool QuerySave();
+  // Returns false when the user cancelled the choice of a name (nothing was written).
+  bool Save();
+  void SaveAs();
+  void Revert();
+
+  // Views.
+  void ShowBitmap(const TBitmap& bitmap);
+  void ShowMarkupView();
+  const TBitmap& Picture() const { return picture_; }
+  const std::string& MouseFormat() const { return mouseFormat_; }
+
+  // Selection.
+  void SelectAll();
+  void SetSelection(int left, int top, int right, int bottom);
+  void SelectContour(int index);
+  TSelectionEditResult TypeSelectionBound(TSelectionBound bound, const std::string& text);
+  int SelectionBound(TSelectionBound bound) const;
+
+  // Mouse on the view. MouseMove returns the status line for the pixel under the mouse.
+  void MouseDown(int x, int y);
+  std::string MouseMove(int x, int y);
+  void MouseUp(int x, int y);
+  bool Dragging() const { return dragging_; }
+
+  // Label map and contour set.
+  void SetMarkup(std::unique_ptr<TMarkupData> markup) override;
+  const TMarkupData* CurrentMarkup() const override { return markup_.get(); }
+  void SetContours(std::unique_ptr<TContourSet> contours) override;
+  const TContourSet* Contours() const { return contours_.get(); }
+
+  TBitmap CurrentImage;
+  TBitmap SourceImage;
+  bool Modified = false;
+  std::string FileName;
+  int SelLeft = 0, SelTop = 0, SelRight = 0, SelBottom = 0;
+
+ private:
+  void ClampToView(int& x, int& y) const;
+  int& BoundField(TSelectionBound bound);
+  std::string FormatMouseStatus(int x, int y) const;
+
+  IDocumentUi& ui_;
+  TPanel* propPanel_ = nullptr;
+  std::vector<std::unique_ptr<TImvoraFilter>> filters_;
+  int currentFilter_ = -1;
+  TBitmap picture_;
+  std::string mouseFormat_ = " (%d;%d): (%03d, %03d, %03d) ";
+  bool dragging_ = false;
+  std::unique_ptr<TMarkupData> markup_;
+  std::unique_ptr<TContourSet> contours_;
+};
+
+// Number of decimal digits of a non-negative value; 0 has none.
+int DecimalDigits(int value);
+// The false-colour picture of a label map: labels spread from black to white.
+TBitmap MarkupFalseColour(const TMarkupData& markup);
+// The JPEG options of the dialog's result: the quality text must hold an integer, which is
+// limited to 1 ... 100.
+TJpegOptions JpegOptionsFrom(const TJpegDialogResult& result);
+
+}  // namespace imvora

@@ -1,0 +1,52 @@
+#include "filters/FilterCatalog.h"
+
+#include "filters/Invert.h"
+
+namespace imvora {
+namespace {
+
+template <class T>
+std::unique_ptr<TImvoraFilter> Make() {
+  return std::make_unique<T>();
+}
+
+const char* const kFiltering = "Фильтрация";
+const char* const kRecognition = "Распознавание";
+
+}  // namespace
+
+const std::vector<TFilterEntry>& FilterCatalog() {
+  static const std::vector<TFilterEntry> catalog = {
+      {"Gauss", "N17", {kFiltering, "Гаусс-фильтры", "Размытие по Гауссу"}, nullptr},
+      {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, nullptr},
+      {"Invert", "N33", {kFiltering, "Цвет", "Негатив"}, &Make<TInvertFilter>},
+      {"Morpho", "N22", {kFiltering, "Морфология..."}, nullptr},
+      {"GrayScale", "Grayscale1", {kFiltering, "Цвет", "В оттенки серого"}, nullptr},
+      {"GaussianNoise", "N30", {kFiltering, "Шум", "Нормальный шум"}, nullptr},
+      {"LightAlign", "N19", {kFiltering, "Гаусс-фильтры", "Выравнивание освещения"}, nullptr},
+      {"AutoColor", "N35", {kFiltering, "Цвет", "Цветовая коррекция..."}, nullptr},
+      {"Box", "BOX1", {kFiltering, "BOX..."}, nullptr},
+      {"kMeans", "k1", {kFiltering, "Цвет", "k-средние"}, nullptr},
+      {"Markup", "N13", {kRecognition, "Разметка связных областей"}, nullptr},
+      {"FFT", "FFT1", {kFiltering, "FFT..."}, nullptr},
+      {"2DCleaner", "N2DCleaner1", {kFiltering, "Шум", "2D Cleaner"}, nullptr},
+      {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, nullptr},
+      {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, nullptr},
+      {"ContourRecognition", "N26", {kRecognition, "Распознавание контуров..."}, nullptr},
+      {"Rotate", "N21", {kFiltering, "Поворот..."}, nullptr},
+      {"GSharpen", "Gsharpen1", {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"}, nullptr},
+      {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, nullptr},
+      {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"}, nullptr},
+  };
+  return catalog;
+}
+
+std::vector<int> RegisterFilters(TDocument& document) {
+  std::vector<int> indices;
+  for (const TFilterEntry& entry : FilterCatalog()) {
+    indices.push_back(entry.Make ? document.AddFilter(entry.Make()) : -1);
+  }
+  return indices;
+}
+
+}  // namespace imvora

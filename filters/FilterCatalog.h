@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Document.h"
+#include "core/Filter.h"
+
+namespace imvora {
+
+// One filter of the menus: its script name, the designer name of its menu item, the captions
+// of the menu path and the factory of its class (none while the filter is not available).
+struct TFilterEntry {
+  const char* ScriptName;
+  const char* MenuItem;
+  std::vector<std::string> MenuPath;
+  std::unique_ptr<TImvoraFilter> (*Make)();
+};
+
+// The twenty filters in registry order.
+const std::vector<TFilterEntry>& FilterCatalog();
+
+// Creates one instance of every available filter and registers it in catalogue order.
+// Returns, per catalogue entry, the registry index AddFilter gave it, or -1.
+std::vector<int> RegisterFilters(TDocument& document);
+
+}  // namespace imvora
