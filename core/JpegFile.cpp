@@ -1,0 +1,187 @@
+// JPEG files through libjpeg. libjpeg reports errors through a callback that must not return;
+// ours jumps back with longjmp to the function that started the work. That function keeps
+// only trivially destructible objects between setjmp and the jump, so that no C++ destructor
+// is skipped, and turns the failure into an EImvoraError.
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "core/Error.h"
+#include "core/ImageFile.h"
+
+namespace imvora {
+namespace {
+
+struct TJpegErrorManager {
+  jpeg_error_mgr Base;  // first, so that libjpeg's pointer to it also points to the whole
+  std::jmp_buf Jump;
+  char Message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JumpWithMessage(j_common_ptr info) {
+  auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
+  manager->Base.format_message(info, manager->Message);
+  std::longjmp(manager->Jump, 1);
+}
+
+// libjpeg only warns about damage it can step over: a truncated file is decoded with grey in
+// place of the missing part. Such a picture is not what the file held, so warnings (level -1)
+// stop the work as errors do; trace messages (levels 0 and up) are ignored.
+void JumpOnWarning(j_common_ptr info, int level) {
+  if (level < 0) JumpWithMessage(info);
+}
+
+void InstallErrorManager(TJpegErrorManager& manager) {
+  jpeg_std_error(&manager.Base);
+  manager.Base.error_exit = JumpWithMessage;
+  manager.Base.emit_message = JumpOnWarning;
+  manager.Message[0] = '\0';
+}
+
+[[noreturn]] void FailTooLarge(std::int64_t width, std::int64_t height) {
+  throw EImvoraError("Слишком большое изображение: " + std::to_string(width) + " x " +
+                     std::to_string(height) + " точек");
+}
+
+std::uint8_t Scale255(int a, int b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
+
+void CopyRow(const JSAMPLE* source, J_COLOR_SPACE space, bool invertedCmyk, int width,
+             std::uint8_t* target) {
+  for (int x = 0; x < width; ++x, target += 3) {
+    if (space == JCS_GRAYSCALE) {
+      target[0] = target[1] = target[2] = source[x];
+    } else if (space == JCS_RGB) {
+      target[0] = source[3 * x + 2];
+      target[1] = source[3 * x + 1];
+      target[2] = source[3 * x];
+    } else {
+      // Adobe's files store CMYK inverted, so there each sample is already 255 minus the ink.
+      int cmyk[4];
+      for (int i = 0; i < 4; ++i) {
+        cmyk[i] = invertedCmyk ? source[4 * x + i] : 255 - source[4 * x + i];
+      }
+      target[0] = Scale255(cmyk[2], cmyk[3]);
+      target[1] = Scale255(cmyk[1], cmyk[3]);
+      target[2] = Scale255(cmyk[0], cmyk[3]);
+    }
+  }
+}
+
+J_COLOR_SPACE OutputSpaceFor(J_COLOR_SPACE fileSpace) {
+  switch (fileSpace) {
+    case JCS_GRAYSCALE:
+      return JCS_GRAYSCALE;
+    case JCS_CMYK:
+    case JCS_YCCK:  // libjpeg turns YCCK into CMYK but not into RGB
+      return JCS_CMYK;
+    default:
+      return JCS_RGB;
+  }
+}
+
+// Returns false, with the reason in errors.Message, when libjpeg failed.
+bool Decompress(const std::vector<std::uint8_t>& bytes, TBitmap& bitmap,
+                TJpegErrorManager& errors) {
+  jpeg_decompress_struct info;
+  info.err = &errors.Base;
+  if (setjmp(errors.Jump)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  if (std::int64_t{info.image_width} * info.image_height > kMaxPixels) {
+    jpeg_destroy_decompress(&info);
+    FailTooLarge(info.image_width, info.image_height);
+  }
+  info.out_color_space = OutputSpaceFor(info.jpeg_color_space);
+  jpeg_start_decompress(&info);
+  bitmap.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+  JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                             info.output_width * info.output_components, 1);
+  while (info.output_scanline < info.output_height) {
+    const int y = static_cast<int>(info.output_scanline);
+    jpeg_read_scanlines(&info, row, 1);
+    CopyRow(row[0], info.out_color_space, info.saw_Adobe_marker, bitmap.Width(),
+            bitmap.ScanLine(y));
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return true;
+}
+
+void CopyRowAsRgb(const TBitmap& bitmap, int y, JSAMPLE* target) {
+  const std::uint8_t* source = bitmap.ScanLine(y);
+  const int step = bitmap.BytesPerPixel();
+  for (int x = 0; x < bitmap.Width(); ++x, source += step, target += 3) {
+    target[0] = source[2];
+    target[1] = source[1];
+    target[2] = source[0];
+  }
+}
+
+// Returns false, with the reason in errors.Message, when libjpeg failed. The caller frees
+// *buffer in either case.
+bool Compress(const TBitmap& bitmap, const TJpegOptions& options, TJpegErrorManager& errors,
+              unsigned char** buffer, unsigned long* size) {
+  jpeg_compress_struct info;
+  info.err = &errors.Base;
+  if (setjmp(errors.Jump)) {
+    jpeg_destroy_compress(&info);
+    return false;
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, buffer, size);
+  info.image_width = static_cast<JDIMENSION>(bitmap.Width());
+  info.image_height = static_cast<JDIMENSION>(bitmap.Height());
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, std::clamp(options.Quality, 1, 100), TRUE);
+  if (options.Progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                             info.image_width * 3, 1);
+  while (info.next_scanline < info.image_height) {
+    CopyRowAsRgb(bitmap, static_cast<int>(info.next_scanline), row[0]);
+    jpeg_write_scanlines(&info, row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return true;
+}
+
+}  // namespace
+
+TBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
+  TJpegErrorManager errors;
+  InstallErrorManager(errors);
+  TBitmap bitmap;
+  if (!Decompress(bytes, bitmap, errors)) {
+    throw EImvoraError(std::string("Повреждённый файл JPEG: ") + errors.Message);
+  }
+  return bitmap;
+}
+
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, const TJpegOptions& options) {
+  if (bitmap.Empty()) throw EImvoraError("Нельзя сохранить пустое изображение");
+  TJpegErrorManager errors;
+  InstallErrorManager(errors);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  const bool compressed = Compress(bitmap, options, errors, &buffer, &size);
+  const std::unique_ptr<unsigned char, void (*)(void*)> owner(buffer, std::free);
+  if (!compressed) throw EImvoraError(std::string("Не удалось сжать JPEG: ") + errors.Message);
+  return std::vector<std::uint8_t>(buffer, buffer + size);
+}
+
+}  // namespace imvora
