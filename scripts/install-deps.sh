@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Imvora needs, when any is missing.
+set -euo pipefail
+
+packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
+          qt6-base-dev libbenchmark-dev xvfb xauth imagemagick xdotool)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Устанавливаются пакеты: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
