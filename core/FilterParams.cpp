@@ -59,6 +59,12 @@ TParam& TParam::ScriptRange(std::int64_t min, std::int64_t max) {
   return *this;
 }
 
+TParam& TParam::ScriptAtLeast(std::int64_t min) {
+  scriptMin_ = min;
+  scriptMax_.reset();
+  return *this;
+}
+
 TParam& TParam::ScriptDivisor(double divisor) {
   scriptDivisor_ = divisor;
   return *this;

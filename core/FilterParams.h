@@ -45,6 +45,8 @@ class TParam {
   TParam& AtMost(std::int64_t max);
   // SetParam ignores values outside [min, max]; without a range it stores them unchanged.
   TParam& ScriptRange(std::int64_t min, std::int64_t max);
+  // SetParam ignores values below min; there is no upper limit.
+  TParam& ScriptAtLeast(std::int64_t min);
   // SetParam stores value / divisor into a real parameter and shows the stored real.
   TParam& ScriptDivisor(double divisor);
   TParam& WithHint(std::string hint);
