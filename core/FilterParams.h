@@ -36,6 +36,7 @@ class TParam {
     p.scriptMin_ = 0;
     p.scriptMax_ = static_cast<std::int64_t>(items.size()) - 1;
     p.items_ = std::move(items);
+    p.width_ = 140;
     return p;
   }
   static TParam Flag(std::string caption, bool& field);
