@@ -16,7 +16,8 @@ int RunApply(const std::vector<std::string>& args) {
   TCommonOptions options;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (TakeCommonOption(args, i, options, "--select --seed --jpeg-quality --progressive")) continue;
+    if (TakeCommonOption(args, i, options, "--select --seed --jpeg-quality --progressive"))
+      continue;
     if (args[i].rfind("--", 0) == 0 && positional.size() < 2) {
       throw TUsageError("неизвестный параметр " + args[i]);
     }

@@ -47,7 +47,9 @@ TCommandRegistrar::TCommandRegistrar(const TCliCommand& command) {
   Registry().push_back(command);
 }
 
-const std::vector<TCliCommand>& Commands() { return Registry(); }
+const std::vector<TCliCommand>& Commands() {
+  return Registry();
+}
 
 bool THeadlessUi::AskJpegOptions(TJpegDialogResult& result) {
   result.QualityText = std::to_string(Jpeg.Quality);
@@ -55,8 +57,8 @@ bool THeadlessUi::AskJpegOptions(TJpegDialogResult& result) {
   return true;
 }
 
-bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i,
-                      TCommonOptions& options, const std::string& allowed) {
+bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCommonOptions& options,
+                      const std::string& allowed) {
   const std::string& option = args[i];
   if (option.rfind("--", 0) != 0 || allowed.find(option) == std::string::npos) return false;
   if (option == "--select") {

@@ -21,7 +21,11 @@ int RunFilters(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     if (indices[i] < 0) continue;
     std::cout << catalog[i].ScriptName << " —";
-    for (const std::string& caption : catalog[i].MenuPath) std::cout << " " << caption;
+    const char* separator = " ";
+    for (const std::string& caption : catalog[i].MenuPath) {
+      std::cout << separator << caption;
+      separator = " / ";
+    }
     std::cout << "\n";
     int k = 0;
     for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {

@@ -16,7 +16,9 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string TrimControls(const std::string& text) {
   std::size_t begin = 0, end = text.size();
@@ -25,7 +27,9 @@ std::string TrimControls(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-bool ChannelLetterOn(char c) { return c == 'Y' || c == 'y' || c == '1'; }
+bool ChannelLetterOn(char c) {
+  return c == 'Y' || c == 'y' || c == '1';
+}
 
 }  // namespace
 
@@ -42,8 +46,7 @@ int TDocument::AddFilter(std::unique_ptr<TImvoraFilter> filter) {
 }
 
 TImvoraFilter* TDocument::Filter(int index) const {
-  return index >= 0 && index < static_cast<int>(filters_.size()) ? filters_[index].get()
-                                                                  : nullptr;
+  return index >= 0 && index < static_cast<int>(filters_.size()) ? filters_[index].get() : nullptr;
 }
 
 void TDocument::SelectFilter(int index) {
@@ -209,7 +212,8 @@ TBitmap MarkupFalseColour(const TMarkupData& markup) {
   for (int y = 0; y < markup.Height; ++y) {
     std::uint8_t* p = colours.ScanLine(y);
     for (int x = 0; x < markup.Width; ++x, p += 3) {
-      const auto label = static_cast<std::uint32_t>(markup.Labels[static_cast<std::size_t>(y) * markup.Width + x]);
+      const auto label =
+          static_cast<std::uint32_t>(markup.Labels[static_cast<std::size_t>(y) * markup.Width + x]);
       const auto v = divisor > 0 ? static_cast<std::uint64_t>(label / divisor * 16777215.0L) : 0;
       p[0] = v & 255;
       p[1] = (v >> 8) & 255;
@@ -347,7 +351,9 @@ void TDocument::MouseUp(int x, int y) {
   ui_.SelectionChanged();
 }
 
-void TDocument::SetMarkup(std::unique_ptr<TMarkupData> markup) { markup_ = std::move(markup); }
+void TDocument::SetMarkup(std::unique_ptr<TMarkupData> markup) {
+  markup_ = std::move(markup);
+}
 
 void TDocument::SetContours(std::unique_ptr<TContourSet> contours) {
   contours_ = std::move(contours);

@@ -300,7 +300,8 @@ void TParamFilter::CreateControls(TPanel& parent) {
     previous = &control;
   }
   if (previous) {
-    const TControl* widthSource = PanelWidthFrom == TPanelWidthFrom::FirstControl ? first : previous;
+    const TControl* widthSource =
+        PanelWidthFrom == TPanelWidthFrom::FirstControl ? first : previous;
     parent.SetClientWidth(widthSource->Right() + 8);
   }
   for (int i = 0; i < count; ++i) {

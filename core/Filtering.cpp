@@ -12,7 +12,9 @@
 namespace imvora {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads the digits at `text` into `value` (saturating at 2^31) and returns the first
 // character after them.
@@ -37,7 +39,9 @@ const char* NextNumber(const char* text) {
   return *text == '\0' ? nullptr : text;
 }
 
-bool Is24Bit(const TBitmap* bitmap) { return bitmap != nullptr && bitmap->BitsPerPixel() == 24; }
+bool Is24Bit(const TBitmap* bitmap) {
+  return bitmap != nullptr && bitmap->BitsPerPixel() == 24;
+}
 
 }  // namespace
 
@@ -206,10 +210,9 @@ void InvertChannels(TBitmap* bitmap, bool f1, bool f2, bool f3) {
   }
 }
 
-std::unique_ptr<TBitmap> CropBitmap(const TBitmap* src, int left, int top, int width,
-                                    int height) {
-  if (!Is24Bit(src) || width <= 0 || height <= 0 || left < 0 || top < 0 ||
-      left >= src->Width() || top >= src->Height()) {
+std::unique_ptr<TBitmap> CropBitmap(const TBitmap* src, int left, int top, int width, int height) {
+  if (!Is24Bit(src) || width <= 0 || height <= 0 || left < 0 || top < 0 || left >= src->Width() ||
+      top >= src->Height()) {
     return nullptr;
   }
   width = std::min(width, src->Width() - left);
@@ -288,7 +291,9 @@ void BilinearSample(int width, int height, const RowTable& rows, double x, doubl
   }
 }
 
-bool CpuHasSse2() { return __builtin_cpu_supports("sse2"); }
+bool CpuHasSse2() {
+  return __builtin_cpu_supports("sse2");
+}
 
 void EndMmxState() {}
 

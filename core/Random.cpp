@@ -18,13 +18,17 @@ std::uint64_t NextState() {
 
 }  // namespace
 
-int ImvoraRandom() { return static_cast<int>(NextState() >> 49); }
+int ImvoraRandom() {
+  return static_cast<int>(NextState() >> 49);
+}
 
-void SeedRandom(std::uint64_t seed) { state = seed; }
+void SeedRandom(std::uint64_t seed) {
+  state = seed;
+}
 
 void SeedRandomFromClock() {
-  SeedRandom(static_cast<std::uint64_t>(
-      std::chrono::system_clock::now().time_since_epoch().count()));
+  SeedRandom(
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
 }
 
 }  // namespace imvora

@@ -7,7 +7,9 @@
 namespace imvora {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 std::string Trimmed(const std::string& text) {
   std::size_t begin = 0, end = text.size();

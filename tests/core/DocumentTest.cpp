@@ -1,5 +1,3 @@
-#include "core/Document.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/Document.h"
 #include "core/Error.h"
 #include "core/ImageFile.h"
 #include "filters/FilterCatalog.h"
@@ -46,7 +45,8 @@ class TProbeFilter : public TImvoraFilter {
 
 class DocumentTest : public ::testing::Test {
  protected:
-  DocumentTest() : dir(std::filesystem::temp_directory_path() / ("imvora-doc-" + std::to_string(getpid()))) {
+  DocumentTest()
+      : dir(std::filesystem::temp_directory_path() / ("imvora-doc-" + std::to_string(getpid()))) {
     std::filesystem::create_directories(dir);
     RegisterFilters(doc);
     invert = doc.FindFilter("Invert");
@@ -163,7 +163,7 @@ TEST_F(DocumentTest, AnotherFilterDropsTheLabelMap) {
   doc.SetMarkup(std::move(markup));
   doc.SetSelection(1, 1, 2, 2);
   doc.ShowMarkupView();
-  EXPECT_EQ(doc.Picture().ScanLine(0)[0], 0);           // outside the map: black
+  EXPECT_EQ(doc.Picture().ScanLine(0)[0], 0);            // outside the map: black
   EXPECT_EQ(doc.Picture().ScanLine(1)[3 * 2 + 2], 255);  // label 1 of 2: white
   doc.ApplyFilter(invert, true, true, true);
   EXPECT_EQ(doc.CurrentMarkup(), nullptr);

@@ -1,5 +1,3 @@
-#include "core/Filtering.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "core/Filtering.h"
 #include "core/Random.h"
 
 namespace imvora {
