@@ -1,6 +1,12 @@
 #include "filters/FilterCatalog.h"
 
+#include "filters/Clusterize.h"
 #include "filters/Invert.h"
+#include "filters/Median.h"
+#include "filters/Morpho.h"
+#include "recognition/Binarize.h"
+#include "recognition/Markmean.h"
+#include "recognition/Markup.h"
 
 namespace imvora {
 namespace {
@@ -18,25 +24,26 @@ const char* const kRecognition = "Распознавание";
 const std::vector<TFilterEntry>& FilterCatalog() {
   static const std::vector<TFilterEntry> catalog = {
       {"Gauss", "N17", {kFiltering, "Гаусс-фильтры", "Размытие по Гауссу"}, nullptr},
-      {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, nullptr},
+      {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, &Make<TMedianFilter>},
       {"Invert", "N33", {kFiltering, "Цвет", "Негатив"}, &Make<TInvertFilter>},
-      {"Morpho", "N22", {kFiltering, "Морфология..."}, nullptr},
+      {"Morpho", "N22", {kFiltering, "Морфология..."}, &Make<TMorphoFilter>},
       {"GrayScale", "Grayscale1", {kFiltering, "Цвет", "В оттенки серого"}, nullptr},
       {"GaussianNoise", "N30", {kFiltering, "Шум", "Нормальный шум"}, nullptr},
       {"LightAlign", "N19", {kFiltering, "Гаусс-фильтры", "Выравнивание освещения"}, nullptr},
       {"AutoColor", "N35", {kFiltering, "Цвет", "Цветовая коррекция..."}, nullptr},
       {"Box", "BOX1", {kFiltering, "BOX..."}, nullptr},
-      {"kMeans", "k1", {kFiltering, "Цвет", "k-средние"}, nullptr},
-      {"Markup", "N13", {kRecognition, "Разметка связных областей"}, nullptr},
+      {"kMeans", "k1", {kFiltering, "Цвет", "k-средние"}, &Make<TkMeansFilter>},
+      {"Markup", "N13", {kRecognition, "Разметка связных областей"}, &Make<TMarkupFilter>},
       {"FFT", "FFT1", {kFiltering, "FFT..."}, nullptr},
       {"2DCleaner", "N2DCleaner1", {kFiltering, "Шум", "2D Cleaner"}, nullptr},
       {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, nullptr},
-      {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, nullptr},
+      {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, &Make<TBinarizeFilter>},
       {"ContourRecognition", "N26", {kRecognition, "Распознавание контуров..."}, nullptr},
       {"Rotate", "N21", {kFiltering, "Поворот..."}, nullptr},
       {"GSharpen", "Gsharpen1", {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"}, nullptr},
       {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, nullptr},
-      {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"}, nullptr},
+      {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"},
+       &Make<TMarkupMeanFilter>},
   };
   return catalog;
 }
