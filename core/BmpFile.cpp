@@ -99,7 +99,9 @@ struct TBmpHeader {
   std::int64_t PixelOffset = 0;
 };
 
-std::string Text(std::int64_t value) { return std::to_string(value); }
+std::string Text(std::int64_t value) {
+  return std::to_string(value);
+}
 
 // The OS/2 2.x headers may be cut short after any field; the missing fields count as zero.
 std::uint32_t InfoField32(const TByteReader& reader, std::uint32_t headerSize, int offset) {
@@ -127,8 +129,8 @@ void ReadInfoHeader(const TByteReader& reader, TBmpHeader& header) {
   header.ColorsUsed = InfoField32(reader, size, 32);
   header.PaletteStart = kFileHeaderSize + size;
 
-  const bool bitFields = header.Compression == kBiBitFields ||
-                         header.Compression == kBiAlphaBitFields;
+  const bool bitFields =
+      header.Compression == kBiBitFields || header.Compression == kBiAlphaBitFields;
   if (!bitFields) return;
   if (size >= 52) {
     for (int i = 0; i < 3; ++i) header.Masks[i] = InfoField32(reader, size, 40 + 4 * i);
@@ -226,8 +228,8 @@ TPalette ReadPalette(const TByteReader& reader, const TBmpHeader& header) {
   TPalette palette{};
   const std::int64_t fullSize = std::int64_t{1} << header.BitCount;
   if (header.ColorsUsed > fullSize) {
-    FailDamaged("в палитре " + Text(header.ColorsUsed) + " цветов при " +
-                Text(header.BitCount) + " битах на точку");
+    FailDamaged("в палитре " + Text(header.ColorsUsed) + " цветов при " + Text(header.BitCount) +
+                " битах на точку");
   }
   const std::int64_t entrySize = header.HeaderSize == kCoreHeaderSize ? 3 : 4;
   const std::int64_t declared = header.ColorsUsed != 0 ? header.ColorsUsed : fullSize;
@@ -310,8 +312,8 @@ void DecodeFieldRow(const std::uint8_t* row, const std::array<TChannelField, 3>&
   for (int x = 0; x < width; ++x, row += bytesPerPixel) {
     std::uint32_t pixel = row[0] | row[1] << 8;
     if (bytesPerPixel == 4) pixel |= std::uint32_t{row[2]} << 16 | std::uint32_t{row[3]} << 24;
-    PutPixel(bitmap, x, y, TColor{fields[2].Extract(pixel), fields[1].Extract(pixel),
-                                  fields[0].Extract(pixel)});
+    PutPixel(bitmap, x, y,
+             TColor{fields[2].Extract(pixel), fields[1].Extract(pixel), fields[0].Extract(pixel)});
   }
 }
 

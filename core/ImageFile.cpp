@@ -111,8 +111,7 @@ bool IsJpegFileName(const std::string& name) {
   const std::size_t slash = name.find_last_of('/');
   if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) return false;
   const std::string extension = LowerAscii(name.substr(dot));
-  return extension == ".jpg" || extension == ".jpeg" || extension == ".jpe" ||
-         extension == ".jfif";
+  return extension == ".jpg" || extension == ".jpeg" || extension == ".jpe" || extension == ".jfif";
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {

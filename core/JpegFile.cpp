@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+// jpeglib.h uses FILE and size_t without including their headers.
 #include <jpeglib.h>
 
 #include "core/Error.h"
@@ -51,7 +52,9 @@ void InstallErrorManager(TJpegErrorManager& manager) {
                      std::to_string(height) + " точек");
 }
 
-std::uint8_t Scale255(int a, int b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
+std::uint8_t Scale255(int a, int b) {
+  return static_cast<std::uint8_t>((a * b + 127) / 255);
+}
 
 void CopyRow(const JSAMPLE* source, J_COLOR_SPACE space, bool invertedCmyk, int width,
              std::uint8_t* target) {
