@@ -2,6 +2,8 @@
 
 #include "filters/Clusterize.h"
 #include "filters/Invert.h"
+#include "filters/Median.h"
+#include "filters/Morpho.h"
 #include "recognition/Binarize.h"
 #include "recognition/Markmean.h"
 #include "recognition/Markup.h"
@@ -22,9 +24,9 @@ const char* const kRecognition = "Распознавание";
 const std::vector<TFilterEntry>& FilterCatalog() {
   static const std::vector<TFilterEntry> catalog = {
       {"Gauss", "N17", {kFiltering, "Гаусс-фильтры", "Размытие по Гауссу"}, nullptr},
-      {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, nullptr},
+      {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, &Make<TMedianFilter>},
       {"Invert", "N33", {kFiltering, "Цвет", "Негатив"}, &Make<TInvertFilter>},
-      {"Morpho", "N22", {kFiltering, "Морфология..."}, nullptr},
+      {"Morpho", "N22", {kFiltering, "Морфология..."}, &Make<TMorphoFilter>},
       {"GrayScale", "Grayscale1", {kFiltering, "Цвет", "В оттенки серого"}, nullptr},
       {"GaussianNoise", "N30", {kFiltering, "Шум", "Нормальный шум"}, nullptr},
       {"LightAlign", "N19", {kFiltering, "Гаусс-фильтры", "Выравнивание освещения"}, nullptr},
