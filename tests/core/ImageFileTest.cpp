@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -209,6 +210,8 @@ struct TBmpVariant {
   int Bits;
   std::uint32_t Compression;
 };
+
+void PrintTo(const TBmpVariant& variant, std::ostream* out) { *out << variant.Name; }
 
 class BmpVariantTest : public testing::TestWithParam<TBmpVariant> {};
 
