@@ -73,7 +73,6 @@ class TByteReader {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
   }
-  std::int32_t I32(std::int64_t at) const { return static_cast<std::int32_t>(U32(at)); }
 
  private:
   const std::vector<std::uint8_t>& bytes_;
@@ -218,8 +217,12 @@ TBmpHeader ReadHeader(const TByteReader& reader) {
   }
   CheckBitCountAndCompression(header);
   CheckMasks(header);
-  if (header.PixelOffset < header.PaletteStart || header.PixelOffset > reader.Size()) {
-    FailDamaged("смещение данных точек " + Text(header.PixelOffset) + " вне файла");
+  if (header.PixelOffset < header.PaletteStart) {
+    FailDamaged("данные точек начинаются внутри заголовка, со смещения " +
+                Text(header.PixelOffset));
+  }
+  if (header.PixelOffset > reader.Size()) {
+    FailDamaged("смещение данных точек " + Text(header.PixelOffset) + " за концом файла");
   }
   return header;
 }
