@@ -211,7 +211,9 @@ struct TBmpVariant {
   std::uint32_t Compression;
 };
 
-void PrintTo(const TBmpVariant& variant, std::ostream* out) { *out << variant.Name; }
+void PrintTo(const TBmpVariant& variant, std::ostream* out) {
+  *out << variant.Name;
+}
 
 class BmpVariantTest : public testing::TestWithParam<TBmpVariant> {};
 
