@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "core/Controls.h"
+#include "core/Document.h"
+#include "recognition/Binarize.h"
+#include "tests/core/FakeUi.h"
+#include "tests/core/SegmentationTestUtil.h"
+
+namespace imvora {
+namespace {
+
+using testing::GreyRow;
+using testing::PixelAt;
+using testing::SetPixel;
+
+// 1 for a white pixel, 0 for a black one, row 0.
+std::vector<int> WhiteOf(TBitmap image, int method, int threshold) {
+  TBinarizeFilter filter;
+  filter.SetParam(0, method);
+  filter.SetParam(1, threshold);
+  filter.Apply(&image, true, true, true);
+  std::vector<int> white;
+  for (int x = 0; x < image.Width(); ++x) {
+    const auto [r, g, b] = PixelAt(image, x, 0);
+    EXPECT_TRUE((r == 0 && g == 0 && b == 0) || (r == 255 && g == 255 && b == 255));
+    white.push_back(r == 255);
+  }
+  return white;
+}
+
+TBitmap AllGreys() {
+  TBitmap row(256, 1);
+  for (int v = 0; v < 256; ++v) SetPixel(row, v, 0, v, v, v);
+  return row;
+}
+
+int CountWhite(const std::vector<int>& white) {
+  int n = 0;
+  for (int w : white) n += w;
+  return n;
+}
+
+TEST(BinarizeTest, GivenThresholdComparesTheExtendedLuminance) {
+  TBitmap colours(2, 1);
+  SetPixel(colours, 0, 0, 255, 0, 0);    // pure red, L = 76.245
+  SetPixel(colours, 1, 0, 0, 255, 255);  // L = 178.755
+  EXPECT_EQ(WhiteOf(colours, 0, 128), (std::vector<int>{0, 1}));
+  // A grey of level v lies just below v.
+  EXPECT_EQ(WhiteOf(GreyRow({127, 128, 129, 255}), 0, 128), (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, 0), (std::vector<int>{1, 1}));
+  EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, 1), (std::vector<int>{0, 1}));
+  EXPECT_EQ(WhiteOf(GreyRow({0, 254, 255}), 0, 255), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, -7), (std::vector<int>{1, 1}));
+}
+
+TEST(BinarizeTest, RankThresholdCountsOccupiedLevels) {
+  const TBitmap five = GreyRow({10, 200, 50, 10, 90, 130});  // levels 9, 49, 89, 129, 199
+  EXPECT_EQ(WhiteOf(five, 1, 1), (std::vector<int>{1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(WhiteOf(five, 1, 2), (std::vector<int>{0, 1, 1, 0, 1, 1}));
+  EXPECT_EQ(WhiteOf(five, 1, 100), (std::vector<int>{0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(WhiteOf(five, 1, 0), (std::vector<int>{1, 1, 1, 1, 1, 1}));
+}
+
+TEST(BinarizeTest, QuantileThresholdSplitsByShare) {
+  EXPECT_EQ(CountWhite(WhiteOf(AllGreys(), 2, 64)), 64);
+  EXPECT_EQ(CountWhite(WhiteOf(AllGreys(), 2, 128)), 128);
+  EXPECT_EQ(CountWhite(WhiteOf(AllGreys(), 2, 0)), 0);
+  EXPECT_EQ(CountWhite(WhiteOf(AllGreys(), 2, 256)), 256);
+  EXPECT_EQ(CountWhite(WhiteOf(AllGreys(), 2, 1000)), 256);
+}
+
+TEST(BinarizeTest, NeedsAllThreeChannels) {
+  const TBitmap row = GreyRow({3, 250});
+  for (int off = 0; off < 3; ++off) {
+    TBitmap image = row;
+    TBinarizeFilter().Apply(&image, off != 0, off != 1, off != 2);
+    EXPECT_TRUE(image.SamePixels(row));
+  }
+  TBinarizeFilter().Apply(nullptr, true, true, true);
+}
+
+TEST(BinarizeTest, ControlRules) {
+  TBinarizeFilter filter;
+  EXPECT_EQ(filter.Name, "Binarize");
+  filter.SetParam(0, 128);
+  filter.SetParam(0, -1);
+  EXPECT_EQ(filter.Method, 0);
+  filter.SetParam(0, 2);
+  filter.SetParam(1, -40);
+  EXPECT_EQ(filter.Method, 2);
+  EXPECT_EQ(filter.Threshold, -40);
+
+  THeadlessPanel panel;
+  filter.CreateControls(panel);
+  TLabel* methodLabel = filter.LabelOf(0);
+  TLabel* thresholdLabel = filter.LabelOf(1);
+  TComboBox* list = filter.ComboOf(0);
+  TEdit* edit = filter.EditOf(1);
+  EXPECT_EQ(methodLabel->Caption(), "Метод бинаризации:");
+  EXPECT_EQ(thresholdLabel->Caption(), "Порог:");
+  EXPECT_EQ(thresholdLabel->Top(), methodLabel->Bottom() + 12);
+  EXPECT_EQ(list->Left(), methodLabel->Right() + 8);
+  EXPECT_EQ(list->Top(), 8);
+  EXPECT_EQ(list->Width(), 140);
+  EXPECT_EQ(list->Items(),
+            (std::vector<std::string>{"Пороговая /KISS/", "Порядковая", "Квантильная"}));
+  EXPECT_EQ(list->ItemIndex(), 0);  // opens on item 0 whatever Method holds
+  EXPECT_EQ(filter.Method, 2);
+  EXPECT_EQ(edit->Left(), list->Left());
+  EXPECT_EQ(edit->Top(), thresholdLabel->Top() - 4);
+  EXPECT_EQ(edit->Width(), 48);
+  EXPECT_EQ(edit->Text(), "-40");
+  EXPECT_EQ(panel.ClientWidth(), list->Right() + 8);
+
+  list->UserSelected(1);
+  EXPECT_EQ(filter.Method, 1);
+  filter.SetParam(0, 0);
+  EXPECT_EQ(list->ItemIndex(), 0);
+  edit->UserEdited("100000");
+  EXPECT_EQ(filter.Threshold, 100000);
+  edit->UserEdited("12a");
+  EXPECT_EQ(filter.Threshold, 100000);
+}
+
+TEST(BinarizeTest, FilterCallWithOneNumberKeepsTheSettings) {
+  testing::TFakeUi ui;
+  TDocument doc(ui);
+  const int index = doc.AddFilter(std::make_unique<TBinarizeFilter>());
+  auto& filter = static_cast<TBinarizeFilter&>(*doc.Filter(index));
+  filter.Threshold = 50;
+  doc.CurrentImage = GreyRow({40, 60, 128});
+  doc.ShowBitmap(doc.CurrentImage);
+  doc.SelectAll();
+  ASSERT_TRUE(doc.RunFilterCall("Binarize(YYY 128)"));
+  EXPECT_EQ(filter.Method, 0);
+  EXPECT_EQ(filter.Threshold, 50);
+  EXPECT_EQ(PixelAt(doc.CurrentImage, 0, 0), testing::TColour(0, 0, 0));
+  EXPECT_EQ(PixelAt(doc.CurrentImage, 1, 0), testing::TColour(255, 255, 255));
+  EXPECT_EQ(PixelAt(doc.CurrentImage, 2, 0), testing::TColour(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace imvora

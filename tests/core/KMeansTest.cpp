@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <vector>
+
+#include "core/Controls.h"
+#include "core/Document.h"
+#include "core/Error.h"
+#include "filters/Clusterize.h"
+#include "filters/Invert.h"
+#include "tests/core/FakeUi.h"
+#include "tests/core/SegmentationTestUtil.h"
+
+namespace imvora {
+namespace {
+
+using testing::Colours;
+using testing::Filled;
+using testing::PixelAt;
+using testing::SetPixel;
+
+// Red levels 0, 20, 30, 60, 100 with fixed green and blue: the second-lowest and second-highest
+// red levels are 20 and 60, so two clusters start at red 20 and red 60.
+TBitmap FiveReds() {
+  TBitmap bitmap(5, 1);
+  const int reds[5] = {0, 20, 30, 60, 100};
+  for (int x = 0; x < 5; ++x) SetPixel(bitmap, x, 0, reds[x], 7, 200);
+  return bitmap;
+}
+
+std::vector<int> RedsOf(const TBitmap& bitmap) {
+  std::vector<int> reds;
+  for (int x = 0; x < bitmap.Width(); ++x) reds.push_back(std::get<0>(PixelAt(bitmap, x, 0)));
+  return reds;
+}
+
+TBitmap Apply(TkMeansFilter& filter, TBitmap bitmap, bool f1 = true, bool f2 = true,
+              bool f3 = true) {
+  filter.Apply(&bitmap, f1, f2, f3);
+  return bitmap;
+}
+
+TEST(KMeansTest, OneColourImageIsUnchanged) {
+  const TBitmap image = Filled(5, 3, 10, 20, 30);
+  TkMeansFilter filter;
+  filter.ClusterCount = 4;
+  EXPECT_TRUE(Apply(filter, image).SamePixels(image));
+
+  std::vector<std::uint32_t> pixels(15, 0x1E140A);
+  std::vector<std::uint32_t> centres(4, 0x1E140A);
+  EXPECT_EQ(ClusterizePixels(pixels.data(), 15, 4, true, false, 0, centres.data()), 1);
+}
+
+TEST(KMeansTest, MoreClustersThanColoursKeepsTheColours) {
+  TBitmap image(4, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      if ((x + y) % 3 == 0) {
+        SetPixel(image, x, y, 200, 100, 50);
+      } else {
+        SetPixel(image, x, y, 0, 0, 0);
+      }
+    }
+  }
+  TkMeansFilter filter;
+  filter.ClusterCount = 9;
+  const TBitmap out = Apply(filter, image);
+  EXPECT_TRUE(out.SamePixels(image));
+  EXPECT_LE(Colours(out).size(), 2u);
+}
+
+TEST(KMeansTest, OnlyTheFlaggedChannelClustersAndChanges) {
+  TkMeansFilter filter;
+  filter.Tolerance = 0;
+  const TBitmap out = Apply(filter, FiveReds(), true, false, false);
+  // Means 16 and 80 after the first pass; the second pass reproduces them.
+  EXPECT_EQ(RedsOf(out), (std::vector<int>{16, 16, 16, 80, 80}));
+  for (int x = 0; x < 5; ++x) {
+    EXPECT_EQ(std::get<1>(PixelAt(out, x, 0)), 7);
+    EXPECT_EQ(std::get<2>(PixelAt(out, x, 0)), 200);
+  }
+}
+
+TEST(KMeansTest, ConvergedOutputKeepsTheCentresOfTheLastPass) {
+  TkMeansFilter filter;
+  // 4 * 5 = 20: the means 16 and 80 lie within 4 and 20 of the centres 20 and 60, so the first
+  // pass converges and the centres, not the means, colour the image.
+  filter.Tolerance = 5;
+  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
+            (std::vector<int>{20, 20, 20, 60, 60}));
+  filter.Tolerance = 4;
+  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
+            (std::vector<int>{16, 16, 16, 80, 80}));
+  filter.Tolerance = 1000000000;  // 4 * tolerance does not fit 32 bits
+  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
+            (std::vector<int>{20, 20, 20, 60, 60}));
+}
+
+TEST(KMeansTest, ToleranceZeroEndsWithEveryCentreTheMeanOfItsMembers) {
+  std::mt19937 random(11);
+  const TBitmap image = testing::RandomBitmap(23, 17, random);
+  TkMeansFilter filter;
+  filter.ClusterCount = 5;
+  filter.Tolerance = 0;
+  const TBitmap out = Apply(filter, image);
+  std::map<testing::TColour, std::vector<testing::TColour>> members;
+  for (int y = 0; y < 17; ++y) {
+    for (int x = 0; x < 23; ++x) members[PixelAt(out, x, y)].push_back(PixelAt(image, x, y));
+  }
+  EXPECT_LE(members.size(), 5u);
+  for (const auto& [centre, pixels] : members) {
+    long sums[3] = {0, 0, 0};
+    for (const auto& [r, g, b] : pixels) {
+      sums[0] += r;
+      sums[1] += g;
+      sums[2] += b;
+    }
+    const long n = static_cast<long>(pixels.size());
+    EXPECT_EQ(centre, testing::TColour(sums[0] / n, sums[1] / n, sums[2] / n));
+  }
+}
+
+TEST(KMeansTest, QuadraticAndAbsoluteMeasuresChooseDifferently) {
+  // (0, 0, 100) is 100 from black and 160 from grey 60 by absolute differences, but 10000
+  // against 8800 by squared differences.
+  for (bool fast : {false, true}) {
+    std::uint32_t pixel = 100;
+    std::uint32_t centres[2] = {0, 0x3C3C3C};
+    ClusterizePixels(&pixel, 1, 2, fast, false, 1000, centres);
+    EXPECT_EQ(pixel, 0u);
+    pixel = 100;
+    ClusterizePixels(&pixel, 1, 2, fast, true, 1000, centres);
+    EXPECT_EQ(pixel, 0x3C3C3Cu);
+  }
+}
+
+TEST(KMeansTest, TiesGoToTheLowestCentre) {
+  for (bool fast : {false, true}) {
+    std::vector<std::uint32_t> pixels(5, 20);  // equally far from 10 and 30
+    std::uint32_t centres[3] = {10, 30, 10};
+    ClusterizePixels(pixels.data(), 5, 3, fast, false, 1000, centres);
+    EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 10));
+    pixels.assign(5, 20);
+    std::uint32_t later[3] = {0, 30, 10};
+    ClusterizePixels(pixels.data(), 5, 3, fast, true, 1000, later);
+    EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 30));
+  }
+}
+
+TEST(KMeansTest, PackedPathMatchesTheScalarPath) {
+  std::mt19937 random(5);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int count = 1 + static_cast<int>(random() % 61);  // odd and even counts, below 4 too
+    const int k = 2 + static_cast<int>(random() % 9);
+    const bool quadratic = random() % 2;
+    const int tolerance = static_cast<int>(random() % 4);
+    const std::uint32_t mask = random() % 2 ? 0xFFFFFF : 0x00FF00;
+    const std::uint32_t range = random() % 2 ? 256 : 8;
+    std::vector<std::uint32_t> pixels(count), centres(k);
+    for (auto& p : pixels)
+      p = ((random() % range) | (random() % range) << 8 | (random() % range) << 16) & mask;
+    for (auto& c : centres)
+      c = ((random() % range) | (random() % range) << 8 | (random() % range) << 16) & mask;
+    std::vector<std::uint32_t> fastPixels = pixels, fastCentres = centres;
+    const int passes =
+        ClusterizePixels(pixels.data(), count, k, false, quadratic, tolerance, centres.data());
+    const int fastPasses = ClusterizePixels(fastPixels.data(), count, k, true, quadratic, tolerance,
+                                            fastCentres.data());
+    ASSERT_EQ(passes, fastPasses) << trial;
+    ASSERT_EQ(pixels, fastPixels) << trial;
+    ASSERT_EQ(centres, fastCentres) << trial;
+  }
+}
+
+TEST(KMeansTest, CyclingMeansStopAtThePassLimit) {
+  // Truncated means make these centres cycle with period 6 under the absolute measure.
+  const std::vector<std::uint32_t> pixels = {
+      0x000303, 0x010102, 0x020302, 0x020001, 0x010003, 0x030002, 0x030301, 0x020101, 0x010303,
+      0x000103, 0x020001, 0x010300, 0x010101, 0x000203, 0x000200, 0x030000, 0x020003, 0x020103};
+  const std::vector<std::uint32_t> start = {0x030200, 0x010101, 0x000202};
+  auto run = [&](int limit, bool fast, std::vector<std::uint32_t>& centres) {
+    std::vector<std::uint32_t> words = pixels;
+    centres = start;
+    return ClusterizePixels(words.data(), static_cast<std::int32_t>(words.size()), 3, fast, false,
+                            0, centres.data(), limit);
+  };
+  std::vector<std::uint32_t> atLimit, periodLater;
+  EXPECT_EQ(run(kMaxClusterPasses, true, atLimit), kMaxClusterPasses);
+  EXPECT_EQ(run(kMaxClusterPasses + 6, false, periodLater), kMaxClusterPasses + 6);
+  EXPECT_EQ(atLimit, periodLater);
+  // A limit of one pass stops with the starting centres.
+  std::vector<std::uint32_t> afterOne;
+  EXPECT_EQ(run(1, false, afterOne), 1);
+  EXPECT_EQ(afterOne, start);
+}
+
+TEST(KMeansTest, SumsDoNotOverflowAbove16843009Pixels) {
+  // 255 * 16843010 exceeds 32 bits; a wrapped sum would give a wrong mean and another pass.
+  std::vector<std::uint32_t> pixels(16843010, 0xFFFFFF);
+  std::uint32_t centres[2] = {0xFFFFFF, 0xFFFFFF};
+  EXPECT_EQ(ClusterizePixels(pixels.data(), static_cast<std::int32_t>(pixels.size()), 2, true,
+                             false, 0, centres),
+            1);
+  EXPECT_EQ(pixels.front(), 0xFFFFFFu);
+  EXPECT_EQ(pixels.back(), 0xFFFFFFu);
+}
+
+TEST(KMeansTest, NothingToDo) {
+  TkMeansFilter filter;
+  filter.Apply(nullptr, true, true, true);
+  TBitmap empty(0, 5);
+  filter.Apply(&empty, true, true, true);
+  EXPECT_EQ(empty.Height(), 5);
+  const TBitmap image = FiveReds();
+  EXPECT_TRUE(Apply(filter, image, false, false, false).SamePixels(image));
+  std::uint32_t pixel = 5, centre = 9;
+  EXPECT_EQ(ClusterizePixels(&pixel, 0, 1, false, false, 0, &centre), 0);
+  EXPECT_EQ(ClusterizePixels(&pixel, 1, 0, false, false, 0, &centre), 0);
+  EXPECT_EQ(pixel, 5u);
+}
+
+TEST(KMeansTest, TooManyClustersIsRefusedWithoutChange) {
+  TkMeansFilter filter;
+  filter.SetParam(0, kMaxClusterCount + 1);
+  TBitmap image = FiveReds();
+  EXPECT_THROW(filter.Apply(&image, true, true, true), EImvoraError);
+  EXPECT_TRUE(image.SamePixels(FiveReds()));
+  filter.SetParam(0, kMaxClusterCount);
+  EXPECT_NO_THROW(filter.Apply(&image, true, true, true));
+}
+
+TEST(KMeansTest, ControlRules) {
+  TkMeansFilter filter;
+  EXPECT_EQ(filter.Name, "kMeans");
+  filter.SetParam(0, 1);
+  filter.SetParam(1, -1);
+  EXPECT_EQ(filter.ClusterCount, 2);
+  EXPECT_EQ(filter.Tolerance, 2);
+  filter.SetParam(2, 5);
+  EXPECT_TRUE(filter.Quadratic);
+
+  THeadlessPanel panel;
+  filter.CreateControls(panel);
+  ASSERT_NE(filter.CheckOf(2), nullptr);
+  EXPECT_FALSE(filter.CheckOf(2)->Checked());  // unticked whatever Quadratic holds
+  EXPECT_EQ(filter.CheckOf(2)->Caption(), "Квадратичная мера");
+  EXPECT_EQ(filter.EditOf(1)->Left(), filter.EditOf(0)->Left());
+  EXPECT_EQ(filter.EditOf(1)->Hint(), "Чем меньше, тем точнее");
+  EXPECT_EQ(filter.CheckOf(2)->Top(), filter.EditOf(1)->Bottom() + 8);
+  EXPECT_EQ(filter.CheckOf(2)->Width(), panel.ClientWidth() - 16);
+
+  filter.EditOf(0)->UserEdited("1");
+  EXPECT_EQ(filter.ClusterCount, 2);
+  EXPECT_EQ(filter.EditOf(0)->Text(), "1");
+  filter.EditOf(0)->UserEdited("x");
+  EXPECT_EQ(filter.ClusterCount, 2);
+  filter.EditOf(1)->UserEdited("-3");
+  EXPECT_EQ(filter.Tolerance, 0);
+
+  // The unticked box resets the measure at Apply.
+  TBitmap image = FiveReds();
+  filter.Apply(&image, true, true, true);
+  EXPECT_FALSE(filter.Quadratic);
+  filter.SetParam(2, 1);
+  EXPECT_TRUE(filter.CheckOf(2)->Checked());
+  filter.DestroyControls();
+  filter.Apply(&image, true, true, true);
+  EXPECT_TRUE(filter.Quadratic);
+}
+
+TEST(KMeansTest, FilterCallLeavesAtMostTwoColoursAndOnlyTheSelectionChanges) {
+  testing::TFakeUi ui;
+  TDocument doc(ui);
+  doc.AddFilter(std::make_unique<TkMeansFilter>());
+  std::mt19937 random(3);
+  doc.CurrentImage = testing::RandomBitmap(12, 9, random);
+  const TBitmap before = doc.CurrentImage;
+  doc.ShowBitmap(doc.CurrentImage);
+  doc.SetSelection(2, 1, 9, 6);
+  ASSERT_TRUE(doc.RunFilterCall("kMeans(YYY 2 0 0)"));
+
+  // The selection alone is clustered, as a separate image would be.
+  std::unique_ptr<TBitmap> crop = CropBitmap(&before, 2, 1, 8, 6);
+  TkMeansFilter alone;
+  alone.Tolerance = 0;
+  alone.Apply(crop.get(), true, true, true);
+  EXPECT_LE(Colours(*crop).size(), 2u);
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const bool inside = x >= 2 && x <= 9 && y >= 1 && y <= 6;
+      EXPECT_EQ(PixelAt(doc.CurrentImage, x, y),
+                inside ? PixelAt(*crop, x - 2, y - 1) : PixelAt(before, x, y));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imvora

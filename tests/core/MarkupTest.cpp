@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <random>
+#include <vector>
+
+#include "core/Controls.h"
+#include "core/Document.h"
+#include "filters/Invert.h"
+#include "recognition/Markup.h"
+#include "tests/core/FakeUi.h"
+#include "tests/core/SegmentationTestUtil.h"
+
+namespace imvora {
+namespace {
+
+using testing::Filled;
+using testing::GreyRow;
+using testing::PixelAt;
+using testing::SetPixel;
+
+constexpr std::uint32_t kTolerance16 = 0x101010;
+
+std::vector<std::int32_t> LabelsOf(const TBitmap& bitmap, std::uint32_t tolerance) {
+  return LabelRegions(&bitmap, tolerance)->Labels;
+}
+
+// The plain definition: breadth-first growth from each raster-order seed over the 4-connected
+// unlabelled pixels within the tolerance of the seed's colour, statistics summed afterwards.
+TMarkupData ReferenceLabels(const TBitmap& bitmap, std::uint32_t tolerance) {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  TMarkupData data(w, h);
+  std::vector<std::int32_t>& labels = data.Labels;
+  labels.assign(labels.size(), -1);
+  auto within = [&](int x, int y, const std::uint8_t* seed) {
+    const std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+    for (int b = 0; b < 3; ++b) {
+      if (std::abs(p[b] - seed[b]) > static_cast<int>((tolerance >> (8 * b)) & 255)) return false;
+    }
+    return true;
+  };
+  int count = 0;
+  for (int y0 = 0; y0 < h; ++y0) {
+    for (int x0 = 0; x0 < w; ++x0) {
+      if (labels[y0 * w + x0] >= 0) continue;
+      const std::uint8_t* seed = bitmap.ScanLine(y0) + 3 * x0;
+      std::deque<std::pair<int, int>> queue = {{x0, y0}};
+      labels[y0 * w + x0] = count;
+      while (!queue.empty()) {
+        const auto [x, y] = queue.front();
+        queue.pop_front();
+        const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
+        for (const auto& [nx, ny] : next) {
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h || labels[ny * w + nx] >= 0) continue;
+          if (!within(nx, ny, seed)) continue;
+          labels[ny * w + nx] = count;
+          queue.push_back({nx, ny});
+        }
+      }
+      ++count;
+    }
+  }
+  data.RegionCount = count;
+  std::vector<std::uint64_t> r(count), g(count), b(count), sx(count), sy(count), area(count);
+  data.MinX.assign(count, 1 << 30);
+  data.MinY.assign(count, 1 << 30);
+  data.MaxX.assign(count, -1);
+  data.MaxY.assign(count, -1);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int l = labels[y * w + x];
+      const std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+      b[l] += p[0], g[l] += p[1], r[l] += p[2], sx[l] += x, sy[l] += y, ++area[l];
+      data.MinX[l] = std::min(data.MinX[l], x);
+      data.MinY[l] = std::min(data.MinY[l], y);
+      data.MaxX[l] = std::max(data.MaxX[l], x);
+      data.MaxY[l] = std::max(data.MaxY[l], y);
+    }
+  }
+  for (int l = 0; l < count; ++l) {
+    data.MeanR.push_back(r[l] / area[l]);
+    data.MeanG.push_back(g[l] / area[l]);
+    data.MeanB.push_back(b[l] / area[l]);
+    data.Area.push_back(area[l]);
+    data.CenterX.push_back(sx[l] / area[l]);
+    data.CenterY.push_back(sy[l] / area[l]);
+  }
+  return data;
+}
+
+void ExpectSameMarkup(const TMarkupData& a, const TMarkupData& b) {
+  EXPECT_EQ(a.Width, b.Width);
+  EXPECT_EQ(a.Height, b.Height);
+  EXPECT_EQ(a.RegionCount, b.RegionCount);
+  EXPECT_EQ(a.Labels, b.Labels);
+  EXPECT_EQ(a.MeanR, b.MeanR);
+  EXPECT_EQ(a.MeanG, b.MeanG);
+  EXPECT_EQ(a.MeanB, b.MeanB);
+  EXPECT_EQ(a.Area, b.Area);
+  EXPECT_EQ(a.MinX, b.MinX);
+  EXPECT_EQ(a.MinY, b.MinY);
+  EXPECT_EQ(a.MaxX, b.MaxX);
+  EXPECT_EQ(a.MaxY, b.MaxY);
+  EXPECT_EQ(a.CenterX, b.CenterX);
+  EXPECT_EQ(a.CenterY, b.CenterY);
+}
+
+// A one-pixel corridor winding inward from the top-left corner: every turn of the spiral is a
+// new span of the same region, so a recursive fill would nest once per turn and row.
+TBitmap Spiral(int size) {
+  TBitmap bitmap = Filled(size, size, 0, 0, 0);
+  int left = 0, top = 0, right = size - 1, bottom = size - 1;
+  while (left <= right && top <= bottom) {
+    for (int x = left; x <= right; ++x) SetPixel(bitmap, x, top, 255, 255, 255);
+    for (int y = top; y <= bottom; ++y) SetPixel(bitmap, right, y, 255, 255, 255);
+    if (top + 2 <= bottom) {
+      for (int x = left; x <= right; ++x) SetPixel(bitmap, x, bottom, 255, 255, 255);
+    }
+    if (left + 2 <= right) {
+      for (int y = top + 2; y <= bottom; ++y) SetPixel(bitmap, left, y, 255, 255, 255);
+    }
+    left += 2, top += 2, right -= 2, bottom -= 2;
+    if (left <= right && top <= bottom) SetPixel(bitmap, left - 1, top, 255, 255, 255);
+  }
+  return bitmap;
+}
+
+TEST(LabelRegionsTest, BandsAreMeasuredFromTheSeed) {
+  const TBitmap row = GreyRow({0, 10, 20, 30, 40});
+  const auto markup = LabelRegions(&row, kTolerance16);
+  EXPECT_EQ(markup->Labels, (std::vector<std::int32_t>{0, 0, 1, 1, 2}));
+  EXPECT_EQ(markup->RegionCount, 3);
+  EXPECT_EQ(markup->MeanR, (std::vector<std::uint32_t>{5, 25, 40}));
+  EXPECT_EQ(markup->Area, (std::vector<std::uint32_t>{2, 2, 1}));
+  EXPECT_EQ(markup->MinX, (std::vector<std::int32_t>{0, 2, 4}));
+  EXPECT_EQ(markup->MaxX, (std::vector<std::int32_t>{1, 3, 4}));
+  EXPECT_EQ(markup->CenterX, (std::vector<std::int32_t>{0, 2, 4}));
+}
+
+TEST(LabelRegionsTest, DiagonalContactDoesNotJoin) {
+  TBitmap checker = Filled(2, 2, 0, 0, 0);
+  SetPixel(checker, 1, 0, 200, 200, 200);
+  SetPixel(checker, 0, 1, 200, 200, 200);
+  EXPECT_EQ(LabelsOf(checker, kTolerance16), (std::vector<std::int32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(LabelsOf(checker, 0xFFFFFF), (std::vector<std::int32_t>{0, 0, 0, 0}));
+}
+
+TEST(LabelRegionsTest, OneColourIsOneRegion) {
+  const TBitmap plain = Filled(7, 4, 9, 8, 7);
+  const auto markup = LabelRegions(&plain, 0);
+  EXPECT_EQ(markup->RegionCount, 1);
+  EXPECT_EQ(markup->Labels, std::vector<std::int32_t>(28, 0));
+  EXPECT_EQ(markup->MeanR[0], 9u);
+  EXPECT_EQ(markup->MeanG[0], 8u);
+  EXPECT_EQ(markup->MeanB[0], 7u);
+  EXPECT_EQ(markup->MaxX[0], 6);
+  EXPECT_EQ(markup->MaxY[0], 3);
+  EXPECT_EQ(markup->CenterX[0], 3);
+  EXPECT_EQ(markup->CenterY[0], 1);
+}
+
+TEST(LabelRegionsTest, MeansTruncate) {
+  TBitmap pair(2, 1);
+  SetPixel(pair, 0, 0, 10, 0, 0);
+  SetPixel(pair, 1, 0, 11, 0, 0);
+  EXPECT_EQ(LabelRegions(&pair, 0x010000)->MeanR[0], 10u);
+}
+
+TEST(LabelRegionsTest, ToleranceExtremesAndSingleChannels) {
+  std::mt19937 random(2);
+  const TBitmap noise = testing::RandomBitmap(9, 6, random);
+  EXPECT_EQ(LabelRegions(&noise, 0xFFFFFF)->RegionCount, 1);
+  // Only red separates: equal red, very different green and blue.
+  TBitmap row(3, 1);
+  SetPixel(row, 0, 0, 50, 0, 255);
+  SetPixel(row, 1, 0, 50, 255, 0);
+  SetPixel(row, 2, 0, 90, 0, 0);
+  EXPECT_EQ(LabelsOf(row, 0x10FFFF), (std::vector<std::int32_t>{0, 0, 1}));
+  // Tolerance 0: every region holds exactly one colour.
+  const TBitmap few = testing::RandomBitmap(12, 8, random, 2);
+  const auto markup = LabelRegions(&few, 0);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const int l = markup->Labels[y * 12 + x];
+      EXPECT_EQ(PixelAt(few, x, y),
+                testing::TColour(markup->MeanR[l], markup->MeanG[l], markup->MeanB[l]));
+    }
+  }
+}
+
+TEST(LabelRegionsTest, NoBitmapNoMap) {
+  EXPECT_EQ(LabelRegions(nullptr, 0), nullptr);
+  TBitmap empty(0, 3);
+  EXPECT_EQ(LabelRegions(&empty, 0), nullptr);
+  TBitmap alpha(2, 2, 32);
+  EXPECT_EQ(LabelRegions(&alpha, 0), nullptr);
+}
+
+TEST(LabelRegionsTest, MatchesThePlainDefinitionOnRandomImages) {
+  std::mt19937 random(17);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int w = 1 + static_cast<int>(random() % 14);
+    const int h = 1 + static_cast<int>(random() % 14);
+    const TBitmap image = testing::RandomBitmap(w, h, random, 2 + static_cast<int>(random() % 6));
+    const std::uint32_t tolerance = (random() % 80) | (random() % 80) << 8 | (random() % 80) << 16;
+    SCOPED_TRACE(::testing::PrintToString(std::vector<int>{trial, w, h}));
+    ExpectSameMarkup(*LabelRegions(&image, tolerance), ReferenceLabels(image, tolerance));
+  }
+}
+
+TEST(LabelRegionsTest, HugeWindingRegionsNeedNoCallStack) {
+  const TBitmap spiral = Spiral(2001);
+  const auto markup = LabelRegions(&spiral, kTolerance16);
+  EXPECT_EQ(markup->RegionCount, 2);
+  EXPECT_EQ(markup->MeanR[0], 255u);
+  EXPECT_EQ(markup->MeanR[1], 0u);
+  EXPECT_EQ(markup->Area[0] + markup->Area[1], 2001u * 2001u);
+  const TBitmap small = Spiral(41);
+  ExpectSameMarkup(*LabelRegions(&small, 0), ReferenceLabels(small, 0));
+
+  // A 4000 x 4000 region: the column sum alone exceeds 32 bits.
+  const TBitmap plain = Filled(4000, 4000, 1, 2, 3);
+  const auto whole = LabelRegions(&plain, 0);
+  EXPECT_EQ(whole->RegionCount, 1);
+  EXPECT_EQ(whole->Area[0], 16000000u);
+  EXPECT_EQ(whole->CenterX[0], 1999);
+  EXPECT_EQ(whole->CenterY[0], 1999);
+  EXPECT_EQ(whole->MeanB[0], 3u);
+}
+
+// Records SetMarkup calls.
+class TRecordingHost : public IFilterHost {
+ public:
+  void SetMarkup(std::unique_ptr<TMarkupData> markup) override {
+    ++calls;
+    last = std::move(markup);
+  }
+  const TMarkupData* CurrentMarkup() const override { return last.get(); }
+  void SetContours(std::unique_ptr<TContourSet>) override {}
+  bool RunFilterCall(const std::string&) override { return false; }
+  int calls = 0;
+  std::unique_ptr<TMarkupData> last;
+};
+
+TEST(MarkupFilterTest, HandsTheMapToTheHostAndLeavesThePixels) {
+  TMarkupFilter filter;
+  TRecordingHost host;
+  filter.Host = &host;
+  TBitmap image = GreyRow({0, 10, 20, 30, 40});
+  const TBitmap before = image;
+  filter.Apply(&image, false, false, false);
+  EXPECT_EQ(host.calls, 0);
+  filter.Apply(nullptr, true, true, true);
+  EXPECT_EQ(host.calls, 0);
+  filter.Apply(&image, true, true, true);
+  ASSERT_EQ(host.calls, 1);
+  EXPECT_EQ(host.last->Labels, (std::vector<std::int32_t>{0, 0, 1, 1, 2}));
+  EXPECT_TRUE(image.SamePixels(before));
+  // Unflagged channels get tolerance 255: blue alone with tolerance 0 still splits greys.
+  filter.SetParam(2, 0);
+  filter.Apply(&image, false, false, true);
+  EXPECT_EQ(host.last->RegionCount, 5);
+  TBitmap empty;
+  filter.Apply(&empty, true, true, true);
+  EXPECT_EQ(host.calls, 3);
+  EXPECT_EQ(host.last, nullptr);
+}
+
+TEST(MarkupFilterTest, BlackAndWhiteSplitExactlyAtTolerance127) {
+  TBitmap image = Filled(6, 4, 0, 0, 0);
+  for (int y = 0; y < 4; ++y) SetPixel(image, 2, y, 255, 255, 255);
+  SetPixel(image, 5, 0, 255, 255, 255);
+  TMarkupFilter filter;
+  TRecordingHost host;
+  filter.Host = &host;
+  for (int i = 0; i < 3; ++i) filter.SetParam(i, 127);
+  filter.Apply(&image, true, true, true);
+  EXPECT_EQ(host.last->RegionCount, 4);  // left black, white bar, right black, white corner
+  EXPECT_EQ(host.last->Area, (std::vector<std::uint32_t>{8, 4, 11, 1}));
+}
+
+TEST(MarkupFilterTest, ControlRules) {
+  TMarkupFilter filter;
+  EXPECT_EQ(filter.Name, "Markup");
+  filter.SetParam(0, 256);
+  filter.SetParam(1, -1);
+  filter.SetParam(5, 3);
+  EXPECT_EQ(filter.SoftR, 16);
+  EXPECT_EQ(filter.SoftG, 16);
+  filter.SetParam(2, 255);
+  EXPECT_EQ(filter.SoftB, 255);
+
+  THeadlessPanel panel;
+  filter.CreateControls(panel);
+  const char* captions[3] = {"Мягкость R:", "Мягкость G:", "Мягкость B:"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(filter.LabelOf(i)->Caption(), captions[i]);
+    EXPECT_EQ(filter.EditOf(i)->Left(), filter.LabelOf(i)->Right() + 8);
+    EXPECT_EQ(filter.EditOf(i)->Width(), 48);
+  }
+  EXPECT_EQ(filter.LabelOf(1)->Top(), filter.LabelOf(0)->Bottom() + 16);
+  EXPECT_EQ(filter.EditOf(1)->Top(), filter.EditOf(0)->Bottom() + 8);
+  EXPECT_EQ(panel.ClientWidth(), filter.EditOf(0)->Right() + 8);
+  EXPECT_EQ(filter.EditOf(2)->Text(), "255");
+
+  filter.EditOf(0)->UserEdited("300");
+  EXPECT_EQ(filter.SoftR, 255);
+  EXPECT_EQ(filter.EditOf(0)->Text(), "300");
+  filter.EditOf(0)->UserEdited("-");
+  EXPECT_EQ(filter.SoftR, 255);
+  filter.EditOf(1)->UserEdited("-4");
+  EXPECT_EQ(filter.SoftG, 0);
+  filter.SetParam(1, 40);
+  EXPECT_EQ(filter.EditOf(1)->Text(), "40");
+  EXPECT_EQ(filter.SoftG, 40);
+}
+
+class MarkupDocumentTest : public ::testing::Test {
+ protected:
+  MarkupDocumentTest() {
+    markup = doc.AddFilter(std::make_unique<TMarkupFilter>());
+    invert = doc.AddFilter(std::make_unique<TInvertFilter>());
+    doc.CurrentImage = GreyRow({0, 10, 20, 30, 40, 50});
+    doc.CurrentImage.SetHeight(3);
+    for (int y = 1; y < 3; ++y) {
+      for (int x = 0; x < 6; ++x) SetPixel(doc.CurrentImage, x, y, 200, 200, 200);
+    }
+    doc.ShowBitmap(doc.CurrentImage);
+    doc.SelectAll();
+  }
+
+  testing::TFakeUi ui;
+  TDocument doc{ui};
+  int markup = -1, invert = -1;
+};
+
+TEST_F(MarkupDocumentTest, AnotherFilterDropsTheMapAndTheViewThenDoesNothing) {
+  const TBitmap before = doc.CurrentImage;
+  doc.ApplyFilter(markup, true, true, true);
+  ASSERT_NE(doc.CurrentMarkup(), nullptr);
+  EXPECT_EQ(doc.CurrentMarkup()->RegionCount, 4);
+  EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
+  doc.ApplyFilter(markup, false, false, false);
+  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
+  ASSERT_TRUE(doc.RunFilterCall("Markup(YYY 16 16 16)"));
+  ASSERT_NE(doc.CurrentMarkup(), nullptr);
+  doc.ApplyFilter(invert, true, true, true);
+  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
+  const TBitmap shown = doc.Picture();
+  const int changes = ui.pictureChanges;
+  doc.ShowMarkupView();
+  EXPECT_TRUE(doc.Picture().SamePixels(shown));
+  EXPECT_EQ(ui.pictureChanges, changes);
+}
+
+TEST_F(MarkupDocumentTest, SelectionMapIsDrawnAtTheSelectionCorner) {
+  doc.SetSelection(2, 0, 4, 1);
+  const TBitmap before = doc.CurrentImage;
+  ASSERT_TRUE(doc.RunFilterCall("Markup(YYY 16 16 16)"));
+  const TMarkupData* map = doc.CurrentMarkup();
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->Width, 3);
+  EXPECT_EQ(map->Height, 2);
+  // Greys 20, 30, 40 over 200s: {20, 30}, {40}, {200, 200, 200}.
+  EXPECT_EQ(map->Labels, (std::vector<std::int32_t>{0, 0, 1, 2, 2, 2}));
+  EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
+  doc.ShowMarkupView();
+  const TBitmap& view = doc.Picture();
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      testing::TColour expected(0, 0, 0);
+      if (x >= 2 && x <= 4 && y <= 1 && map->Labels[y * 3 + x - 2] == 2) {
+        expected = testing::TColour(255, 255, 255);  // the last label is white
+      } else if (x >= 2 && x <= 4 && y <= 1 && map->Labels[y * 3 + x - 2] == 1) {
+        expected = testing::TColour(127, 255, 255);  // 8388607 = 0x7FFFFF
+      }
+      EXPECT_EQ(PixelAt(view, x, y), expected) << x << "," << y;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imvora
