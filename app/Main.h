@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/QtControls.h"
+#include "core/Document.h"
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+
+namespace imvora {
+
+class TJProp;
+class TSelPaintBox;
+
+// The main window: shows the document, binds the menus, the selection edits and the property
+// panel to it and answers its questions with dialogs. The document logic lives in TDocument.
+class TMainForm : public QMainWindow, public IDocumentUi {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  TDocument& Document() { return document_; }
+  void SetJpegDialog(TJProp* dialog) { jpegDialog_ = dialog; }
+  // Opens a file as the document; errors are shown in the error box.
+  void OpenFile(const QString& name);
+
+  // IDocumentUi.
+  TSaveAnswer AskSaveChanges() override;
+  bool ChooseSaveName(std::string& name) override;
+  bool AskJpegOptions(TJpegDialogResult& result) override;
+  void PictureChanged() override;
+  void SelectionChanged() override;
+  void FilterSelected() override;
+
+  // Controls under their designer names.
+  QPushButton* ApplyButton;
+  QWidget* RPanel;
+  QWidget* PropPanel;
+  QCheckBox* FilCh1CheckBox;
+  QCheckBox* FilCh2CheckBox;
+  QCheckBox* FilCh3CheckBox;
+  QLineEdit* SelLEdit;
+  QLineEdit* SelTEdit;
+  QLineEdit* SelREdit;
+  QLineEdit* SelBEdit;
+  QPushButton* SelectAllButton;
+  QLabel* MouseStatePanel;
+  QScrollArea* ViewScrollBox;
+  TSelPaintBox* SelPaintBox;
+  QSplitter* RPSplitter;
+  QFileDialog* ImageOpenDialog;
+  QFileDialog* ImageSaveDialog;
+  QFileDialog* ScriptOpenDialog;
+
+  QAction* OpenAction;
+  QAction* SaveAction;
+  QAction* SaveAsAction;
+  QAction* SaveViewAction;
+  QAction* AlphaRestoreAction;
+  QAction* RevertAction;
+  QAction* RunScriptAction;
+  QAction* ExitAction;
+  QAction* ShowSourceAction;
+  QAction* ShowCurrentAction;
+  QAction* ShowMarkupAction;
+  QAction* HistogramAction;
+  QAction* SelBoundsAction;
+  QAction* ApplyFilterAction;
+  QAction* KzrAction;
+  QAction* AboutAction;
+
+ protected:
+  // Modal steps that tests replace: a file dialog (false when cancelled) and the error box.
+  virtual bool RunFileDialog(QFileDialog& dialog, QStringList& chosen);
+  virtual void ShowError(const QString& message);
+  // Runs a command, reporting its errors in the error box.
+  void RunCommand(const std::function<void()>& command);
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* CreateLeftPanel();
+  QWidget* CreateSelectionBar();
+  QWidget* CreateRightPanel();
+  void CreateActions();
+  void CreateMenus();
+  void CreateFilterMenus(QMenu* filtering, QMenu* recognition);
+  QAction* CreateFilterAction(std::size_t entry, QMenu* menu);
+  void CreateDialogs();
+  void FollowPropPanelWidth(int width);
+
+  void OpenCommand();
+  void ApplyCommand();
+  void SelectionEdited(TSelectionBound bound);
+  void UpdateSelectionEdits();
+  QLineEdit* EditOf(TSelectionBound bound) const;
+
+  std::unique_ptr<TQtPanel> propPanel_;
+  TDocument document_;
+  std::vector<int> filterIndices_;
+  TJProp* jpegDialog_ = nullptr;
+};
+
+// Qt name filters from a filter list of the form "Description|*.a;*.b|...".
+QStringList QtNameFilters(const QString& filter);
+// The suffix a save dialog appends for a name filter: the first pattern's extension, or none
+// for a pattern that allows every name.
+QString DefaultSuffixFor(const QString& nameFilter);
+// A file name for the core, in the encoding of the file system.
+std::string FileNameOf(const QString& name);
+
+}  // namespace imvora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "core/Controls.h"
+
+namespace imvora {
+
+// The property panel as the parent of the filters' controls: each control gets a real widget
+// (QLabel, QLineEdit, QComboBox, QCheckBox) placed absolutely on the panel widget.
+class TQtPanel : public TPanel {
+ public:
+  explicit TQtPanel(QWidget& widget) : widget_(&widget) {}
+
+  std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) override;
+  int ClientWidth() const override;
+  void SetClientWidth(int width) override;
+
+  // Runs after a filter has set the panel's width, so that the window can follow it.
+  std::function<void(int)> OnClientWidthChanged;
+
+ private:
+  QPointer<QWidget> widget_;
+};
+
+}  // namespace imvora

@@ -1,0 +1,103 @@
+#pragma once
+
+// Shared pieces of the GUI tests: a main window whose modal steps are scripted, and pictures.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+#include <deque>
+#include <optional>
+
+#include "app/Main.h"
+#include "core/ImageFile.h"
+#include "core/Raster.h"
+
+namespace imvora {
+
+// What a file dialog looked like when it was shown.
+struct TDialogVisit {
+  QString ObjectName;
+  QString Title;
+  QFileDialog::FileMode Mode;
+  QStringList NameFilters;
+};
+
+class TTestForm : public TMainForm {
+ public:
+  // Answers for the next dialogs, in order; an empty optional cancels the dialog.
+  std::deque<std::optional<QStringList>> FileAnswers;
+  std::deque<TSaveAnswer> SaveAnswers;
+  QList<TDialogVisit> Visits;
+  QStringList Errors;
+
+  TSaveAnswer AskSaveChanges() override {
+    ++SaveQuestions;
+    if (SaveAnswers.empty()) return TSaveAnswer::Cancel;
+    const TSaveAnswer answer = SaveAnswers.front();
+    SaveAnswers.pop_front();
+    return answer;
+  }
+  int SaveQuestions = 0;
+
+ protected:
+  bool RunFileDialog(QFileDialog& dialog, QStringList& chosen) override {
+    Visits.append(
+        {dialog.objectName(), dialog.windowTitle(), dialog.fileMode(), dialog.nameFilters()});
+    if (FileAnswers.empty()) return false;
+    const std::optional<QStringList> answer = FileAnswers.front();
+    FileAnswers.pop_front();
+    if (!answer) return false;
+    chosen = *answer;
+    return true;
+  }
+  void ShowError(const QString& message) override { Errors.append(message); }
+};
+
+// A picture whose pixel (x, y) has blue x, green y and red x + y (all modulo 256).
+inline TBitmap GradientBitmap(int width, int height) {
+  TBitmap bitmap(width, height);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* p = bitmap.ScanLine(y);
+    for (int x = 0; x < width; ++x, p += 3) {
+      p[0] = static_cast<std::uint8_t>(x);
+      p[1] = static_cast<std::uint8_t>(y);
+      p[2] = static_cast<std::uint8_t>(x + y);
+    }
+  }
+  return bitmap;
+}
+
+inline QString WriteBitmapFile(const QTemporaryDir& dir, const QString& name,
+                               const TBitmap& bitmap) {
+  const QString path = dir.filePath(name);
+  WriteImageFile(FileNameOf(path), bitmap, TJpegOptions());
+  return path;
+}
+
+// Types text one key event per character (QTest::keyClicks cannot send every character).
+inline void TypeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+// Replaces the whole text of an edit as a user would: select all, then type.
+inline void RetypeText(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  edit->selectAll();
+  TypeText(edit, text);
+}
+
+}  // namespace imvora
