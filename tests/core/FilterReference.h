@@ -1,0 +1,199 @@
+#pragma once
+
+// Plain transcriptions of the filter algorithms, pixel by pixel and tap by tap, without any of
+// the tables, blocking or lookups of the filters themselves. The tests compare the filters
+// with these on many images.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "core/Filtering.h"
+#include "core/Raster.h"
+
+namespace imvora::reference {
+
+// The border rule as a loop, exactly as stated.
+inline int MirrorIndex(std::int64_t p, int n) {
+  while (p < 0 || p >= n) {
+    if (p < 0) p = -p;
+    if (p >= n) p = 2 * std::int64_t{n} - 1 - p;
+  }
+  return static_cast<int>(p);
+}
+
+inline std::uint8_t& Byte(TBitmap& b, int x, int y, int c) {
+  return b.ScanLine(y)[3 * x + c];
+}
+inline std::uint8_t Byte(const TBitmap& b, int x, int y, int c) {
+  return b.ScanLine(y)[3 * x + c];
+}
+
+// Flags in byte order: byte 0 is channel 3 (blue), byte 2 channel 1 (red).
+inline std::array<bool, 3> ByteFlags(bool f1, bool f2, bool f3) {
+  return {f3, f2, f1};
+}
+
+inline void GaussBlur(const TBitmap& source, TBitmap& destination, int r, double sigma, bool f1,
+                      bool f2, bool f3) {
+  if (!(f1 || f2 || f3) || !(sigma >= 1e-10)) return;
+  std::vector<double> w(2 * r + 1);
+  for (int i = -r; i <= r; ++i) {
+    w[i + r] = std::exp(-static_cast<double>(std::int64_t{i} * i) / (2 * sigma * sigma));
+  }
+  double sum = 0;
+  for (int i = 0; i < 2 * r + 1; ++i) sum += w[i];
+  for (int i = 0; i < 2 * r + 1; ++i) w[i] /= sum;
+  const TBitmap input = source;
+  TBitmap t = input;
+  destination = input;
+  const int W = input.Width(), H = input.Height();
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        double s = 0;
+        for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(input, MirrorIndex(x + k, W), y, c);
+        Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
+      }
+    }
+  }
+  const auto flagged = ByteFlags(f1, f2, f3);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        double s = 0;
+        for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(t, x, MirrorIndex(y + k, H), c);
+        if (flagged[c]) Byte(destination, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
+      }
+    }
+  }
+}
+
+inline void GSharpen(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
+  if (!(f1 || f2 || f3)) return;
+  TBitmap b = bitmap;
+  GaussBlur(bitmap, b, r, sigma, f1, f2, f3);
+  const auto flagged = ByteFlags(f1, f2, f3);
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      for (int c = 2; c >= 0; --c) {
+        if (!flagged[c]) continue;
+        const int out = 2 * Byte(bitmap, x, y, c) - Byte(b, x, y, c);
+        Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp(out, 0, 255));
+      }
+    }
+  }
+}
+
+inline void LightAlign(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
+  if (!(f1 || f2 || f3) || bitmap.Empty()) return;
+  TBitmap b = bitmap;
+  GaussBlur(bitmap, b, r, sigma, f1, f2, f3);
+  double sums[3] = {0, 0, 0};
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      for (int c = 2; c >= 0; --c) sums[c] += Byte(bitmap, x, y, c);
+    }
+  }
+  long double means[3];
+  for (int c = 0; c < 3; ++c) {
+    means[c] = static_cast<long double>(sums[c]) / (bitmap.Width() * bitmap.Height());
+  }
+  const auto flagged = ByteFlags(f1, f2, f3);
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      for (int c = 2; c >= 0; --c) {
+        if (!flagged[c]) continue;
+        const int d = Byte(bitmap, x, y, c) - Byte(b, x, y, c);
+        const long double v = std::trunc(d + means[c]);
+        Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp<long double>(v, 0, 255));
+      }
+    }
+  }
+}
+
+inline void Box(TBitmap& bitmap, const std::array<double, 9>& kernel, bool f1, bool f2, bool f3) {
+  if (!(f1 || f2 || f3)) return;
+  double sum = 0;
+  for (double w : kernel) sum += w;
+  const double divisor = std::fabs(sum) < 1e-20 ? 1.0 : sum;
+  TBitmap t = bitmap;
+  const int W = bitmap.Width(), H = bitmap.Height();
+  const auto flagged = ByteFlags(f1, f2, f3);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      double acc[3] = {0, 0, 0};
+      int k = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx, ++k) {
+          for (int c = 0; c < 3; ++c) {
+            acc[c] += kernel[k] * Byte(bitmap, MirrorIndex(x + dx, W), MirrorIndex(y + dy, H), c);
+          }
+        }
+      }
+      for (int c = 0; c < 3; ++c) {
+        double v = acc[c] / divisor;
+        v = std::clamp(v, 0.0, 255.0);
+        if (flagged[c]) Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(v));
+      }
+    }
+  }
+  bitmap = t;
+}
+
+inline void Rotate(TBitmap& bitmap, double angle, double threshold) {
+  const int W = bitmap.Width(), H = bitmap.Height();
+  TBitmap n(W, H);
+  const long double theta = angle * static_cast<long double>(3.141592653589793) * (1.0 / 180);
+  const long double c = std::cos(theta), s = std::sin(theta);
+  const double cx = W * 0.5, cy = H * 0.5;
+  RowTable rows = BuildRowTable(bitmap);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      const long double lx = x, ly = y;
+      const double sx = static_cast<double>((lx - cx) * c + cx - (cy - ly) * s);
+      const double sy = static_cast<double>(cy - (lx - cx) * s - (cy - ly) * c);
+      BilinearSample(W, H, rows, sx, sy, Byte(n, x, y, 2), Byte(n, x, y, 1), Byte(n, x, y, 0),
+                     threshold);
+    }
+  }
+  bitmap = n;
+}
+
+// A bitmap of random bytes.
+inline TBitmap RandomBitmap(std::mt19937& random, int w, int h) {
+  TBitmap b(w, h);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int y = 0; y < h; ++y) {
+    for (int i = 0; i < 3 * w; ++i) b.ScanLine(y)[i] = static_cast<std::uint8_t>(byte(random));
+  }
+  return b;
+}
+
+// A bitmap of one colour.
+inline TBitmap Flat(int w, int h, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+  TBitmap b(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      Byte(b, x, y, 0) = blue;
+      Byte(b, x, y, 1) = green;
+      Byte(b, x, y, 2) = red;
+    }
+  }
+  return b;
+}
+
+// True when byte c is the same in every pixel of a and b.
+inline bool SameChannel(const TBitmap& a, const TBitmap& b, int c) {
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      if (Byte(a, x, y, c) != Byte(b, x, y, c)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace imvora::reference
