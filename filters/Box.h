@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/FilterParams.h"
+
+namespace imvora {
+
+// Convolution of the flagged channels with a fixed 3 × 3 kernel: blur, sharpen or edges
+// ("Box").
+class TBoxFilter : public TParamFilter {
+ public:
+  TBoxFilter();
+  void Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) override;
+
+  TLabel* MethodLabel() const { return LabelOf(0); }
+  TComboBox* MethodComboBox() const { return ComboOf(0); }
+
+  static constexpr int KernelRadius = 1;
+  // The kernel of the last chosen method, row by row from the top (dy = -1, 0, 1), each row
+  // from the left (dx = -1, 0, 1). It changes with Method, not with the list reopening.
+  std::array<double, 9> Kernel;
+  // 0 blur, 1 sharpen, 2 edges.
+  std::uint8_t Method = 0;
+
+ private:
+  void LoadKernel();
+};
+
+}  // namespace imvora

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "core/Controls.h"
+#include "filters/Box.h"
+#include "filters/Rotate.h"
+#include "tests/core/FilterReference.h"
+
+namespace imvora {
+namespace {
+
+using reference::Byte;
+using reference::Flat;
+using reference::RandomBitmap;
+using reference::SameChannel;
+
+TEST(BoxTest, FastLoopsEqualThePlainAlgorithm) {
+  std::mt19937 random(51);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int w = 1 + random() % 21, h = 1 + random() % 8;
+    const int method = random() % 3;
+    const bool f1 = random() % 2, f2 = random() % 2, f3 = trial % 5 == 0 || random() % 2;
+    const TBitmap input = RandomBitmap(random, w, h);
+    TBoxFilter box;
+    box.SetParam(0, method);
+    TBitmap expected = input, fast = input;
+    reference::Box(expected, box.Kernel, f1, f2, f3);
+    box.Apply(&fast, f1, f2, f3);
+    ASSERT_TRUE(fast.SamePixels(expected)) << w << "x" << h << " method " << method;
+  }
+}
+
+TEST(BoxTest, FlatAreas) {
+  TBoxFilter box;
+  for (int method = 0; method < 3; ++method) {
+    box.SetParam(0, method);
+    TBitmap flat = Flat(4, 3, 17, 130, 250);
+    box.Apply(&flat, true, true, true);
+    EXPECT_TRUE(flat.SamePixels(method == 2 ? Flat(4, 3, 0, 0, 0) : Flat(4, 3, 17, 130, 250)))
+        << method;
+  }
+}
+
+TEST(BoxTest, SharpenOnAnIsolatedPixel) {
+  TBoxFilter box;
+  box.SetParam(0, 1);
+  TBitmap image = Flat(5, 5, 0, 0, 0);
+  Byte(image, 2, 2, 1) = 100;
+  box.Apply(&image, true, true, true);
+  EXPECT_EQ(Byte(image, 2, 2, 1), 255);  // 900 limited
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      if (x != 2 || y != 2) {
+        EXPECT_EQ(Byte(image, x, y, 1), 0) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(BoxTest, CornersReadMirroredNeighbours) {
+  // A single bright pixel at (1, 1) counts four times in the top-left corner's window
+  // (rows and columns 1, 0, 1); at (W - 1, H - 1) the edge row and column count twice.
+  TBitmap image = Flat(4, 3, 0, 0, 0);
+  Byte(image, 1, 1, 2) = 90;
+  Byte(image, 3, 2, 2) = 45;
+  TBoxFilter box;
+  box.Apply(&image, true, false, false);
+  EXPECT_EQ(Byte(image, 0, 0, 2), 4 * 90 / 9);
+  EXPECT_EQ(Byte(image, 3, 2, 2), (4 * 45 + 0) / 9);
+  TBitmap column = Flat(1, 3, 0, 0, 0);
+  Byte(column, 0, 0, 0) = 27;
+  box.Apply(&column, false, false, true);
+  // Every column position maps to 0: row 0 reads rows 1, 0, 1 three times each.
+  EXPECT_EQ(Byte(column, 0, 0, 0), 3 * 27 / 9);
+  EXPECT_EQ(Byte(column, 0, 1, 0), 3 * 27 / 9);
+}
+
+TEST(BoxTest, UnflaggedBytesAndNothingToDo) {
+  std::mt19937 random(52);
+  const TBitmap input = RandomBitmap(random, 7, 6);
+  TBoxFilter box;
+  box.SetParam(0, 2);
+  TBitmap out = input;
+  box.Apply(&out, true, false, false);
+  EXPECT_TRUE(SameChannel(out, input, 0));
+  EXPECT_TRUE(SameChannel(out, input, 1));
+  out = input;
+  box.Apply(&out, false, false, false);
+  EXPECT_TRUE(out.SamePixels(input));
+  box.Apply(nullptr, true, true, true);
+  TBitmap empty(3, 0);
+  box.Apply(&empty, true, true, true);
+}
+
+TEST(BoxTest, KernelFollowsTheMethod) {
+  TBoxFilter box;
+  EXPECT_EQ(box.Kernel[4], 1.0);
+  box.SetParam(0, 1);
+  EXPECT_EQ(box.Kernel[4], 9.0);
+  box.SetParam(0, 3);  // ignored: the loaded kernel stays
+  EXPECT_EQ(box.Method, 1);
+  EXPECT_EQ(box.Kernel[4], 9.0);
+  box.SetParam(0, -1);
+  EXPECT_EQ(box.Kernel[4], 9.0);
+  box.SetParam(1, 0);  // unknown index
+  EXPECT_EQ(box.Kernel[4], 9.0);
+  THeadlessPanel panel;
+  box.CreateControls(panel);
+  TComboBox* combo = box.MethodComboBox();
+  ASSERT_NE(combo, nullptr);
+  EXPECT_EQ(combo->ItemIndex(), 0);  // opens on item 0, the sharpen kernel stays loaded
+  EXPECT_EQ(box.Kernel[4], 9.0);
+  EXPECT_EQ(combo->Items(), (std::vector<std::string>{"размытие", "резкость", "края"}));
+  combo->UserSelected(2);
+  EXPECT_EQ(box.Method, 2);
+  EXPECT_EQ(box.Kernel[4], 0.0);
+  box.SetParam(0, 0);
+  EXPECT_EQ(combo->ItemIndex(), 0);
+  EXPECT_EQ(box.Kernel[4], 1.0);
+}
+
+TEST(BoxTest, PanelLayout) {
+  TBoxFilter box;
+  THeadlessPanel panel;
+  box.CreateControls(panel);
+  box.CreateControls(panel);  // creating twice keeps one set
+  const TLabel* label = box.MethodLabel();
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->Caption(), "Метод коррекции:");
+  EXPECT_EQ(label->Left(), 8);
+  EXPECT_EQ(label->Top(), 12);
+  const TComboBox* combo = box.MethodComboBox();
+  EXPECT_EQ(combo->Left(), 8 + 6 * 16 + 8);
+  EXPECT_EQ(combo->Top(), 8);
+  EXPECT_EQ(combo->Width(), 140);
+  EXPECT_EQ(panel.ClientWidth(), combo->Right() + 8);
+  box.DestroyControls();
+  EXPECT_EQ(box.MethodComboBox(), nullptr);
+  EXPECT_EQ(box.MethodLabel(), nullptr);
+}
+
+TEST(RotateTest, FastLoopEqualsThePerPixelFormula) {
+  std::mt19937 random(61);
+  const double angles[] = {0, 90, -90, 180, 270, 45, 30.5, -17.25, 1e6, 1e300};
+  const double thresholds[] = {0, 0.1, 0.5, 0.7, -1};
+  for (int trial = 0; trial < 120; ++trial) {
+    const int w = 1 + random() % 13, h = 1 + random() % 9;
+    const double angle = angles[random() % 10], threshold = thresholds[random() % 5];
+    const TBitmap input = RandomBitmap(random, w, h);
+    TBitmap expected = input, fast = input;
+    reference::Rotate(expected, angle, threshold);
+    TRotateFilter rotate;
+    rotate.Angle = angle;
+    rotate.BlendThreshold = threshold;
+    rotate.Apply(&fast, false, true, false);
+    ASSERT_TRUE(fast.SamePixels(expected)) << w << "x" << h << " " << angle << " " << threshold;
+  }
+}
+
+TEST(RotateTest, ZeroCopiesAndHalfTurnMirrorsWithClamping) {
+  std::mt19937 random(62);
+  const TBitmap input = RandomBitmap(random, 5, 4);
+  TRotateFilter rotate;
+  TBitmap out = input;
+  rotate.SetParam(0, 0);
+  rotate.Apply(&out, true, true, true);
+  EXPECT_TRUE(out.SamePixels(input));
+  rotate.SetParam(0, 180);
+  rotate.Apply(&out, false, false, true);  // any flag turns the whole pixel
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      const int sx = std::min(5 - x, 4), sy = std::min(4 - y, 3);
+      for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(Byte(out, x, y, c), Byte(input, sx, sy, c)) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(RotateTest, QuarterTurnClockwise) {
+  std::mt19937 random(63);
+  const TBitmap input = RandomBitmap(random, 4, 4);
+  TBitmap out = input;
+  TRotateFilter rotate;  // 90 degrees by default
+  rotate.Apply(&out, true, false, false);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(Byte(out, x, y, c), Byte(input, y, std::min(4 - x, 3), c)) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(RotateTest, ThresholdAboveHalfTakesTheNearestPixel) {
+  // Even sides put the centre on a pixel corner, so no position falls exactly half-way.
+  TBitmap image(8, 6);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      Byte(image, x, y, 0) = static_cast<std::uint8_t>(20 * x);
+      Byte(image, x, y, 1) = static_cast<std::uint8_t>(30 * y);
+      Byte(image, x, y, 2) = 7;
+    }
+  }
+  TRotateFilter rotate;
+  rotate.SetParam(0, 45);
+  rotate.SetParam(1, 50);
+  EXPECT_EQ(rotate.BlendThreshold, 0.5);
+  rotate.Apply(&image, true, true, true);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      EXPECT_EQ(Byte(image, x, y, 0) % 20, 0);
+      EXPECT_EQ(Byte(image, x, y, 1) % 30, 0);
+    }
+  }
+}
+
+TEST(RotateTest, NothingToDo) {
+  std::mt19937 random(64);
+  const TBitmap input = RandomBitmap(random, 3, 3);
+  TBitmap out = input;
+  TRotateFilter rotate;
+  rotate.Apply(&out, false, false, false);
+  EXPECT_TRUE(out.SamePixels(input));
+  rotate.Apply(nullptr, true, true, true);
+  TBitmap empty(0, 2);
+  rotate.Apply(&empty, true, true, true);
+  EXPECT_EQ(empty.Height(), 2);
+}
+
+TEST(RotateTest, PanelLayoutAndParameters) {
+  TRotateFilter rotate;
+  THeadlessPanel panel;
+  rotate.CreateControls(panel);
+  const int editLeft = 8 + 6 * 17 + 8;  // right of the longer second label
+  EXPECT_EQ(rotate.AngleLabel()->Caption(), "Угол:");
+  EXPECT_EQ(rotate.AngleLabel()->Top(), 12);
+  EXPECT_EQ(rotate.ThresholdLabel()->Caption(), "Порог смешивания:");
+  EXPECT_EQ(rotate.ThresholdLabel()->Top(), 12 + 13 + 16);
+  EXPECT_EQ(rotate.AngleEdit()->Left(), editLeft);
+  EXPECT_EQ(rotate.AngleEdit()->Top(), 8);
+  EXPECT_EQ(rotate.AngleEdit()->Text(), "90");
+  EXPECT_EQ(rotate.ThresholdEdit()->Left(), editLeft);
+  EXPECT_EQ(rotate.ThresholdEdit()->Top(), 8 + 21 + 8);
+  EXPECT_EQ(rotate.ThresholdEdit()->Width(), 48);
+  EXPECT_EQ(rotate.ThresholdEdit()->Text(), "0.1");
+  EXPECT_EQ(panel.ClientWidth(), editLeft + 48 + 8);
+  rotate.SetParam(1, 7);
+  EXPECT_EQ(rotate.ThresholdEdit()->Text(), "0.07");
+  EXPECT_EQ(rotate.BlendThreshold, 7 / 100.0);
+  rotate.SetParam(0, -30);
+  EXPECT_EQ(rotate.AngleEdit()->Text(), "-30");
+  EXPECT_EQ(rotate.Angle, -30.0);
+  rotate.AngleEdit()->UserEdited("12,5");
+  EXPECT_EQ(rotate.Angle, 12.5);
+  for (const char* text : {"nan", "inf", "", "1e999", "x"}) {
+    rotate.AngleEdit()->UserEdited(text);
+    EXPECT_EQ(rotate.Angle, 12.5) << text;
+  }
+  rotate.DestroyControls();
+  rotate.SetParam(1, 250);
+  EXPECT_EQ(rotate.BlendThreshold, 2.5);
+}
+
+}  // namespace
+}  // namespace imvora
