@@ -181,8 +181,7 @@ std::vector<std::uint32_t> InitialCentres(const TBitmap& bitmap, std::int32_t k,
   for (std::int32_t i = 0; i < k; ++i) {
     std::uint32_t centre = 0;
     for (int b = 0; b < 3; ++b) {
-      // 64-bit: (high - low) * i exceeds 32 bits for large k.
-      const std::int64_t level = low[b] + std::int64_t{high[b] - low[b]} * i / (k - 1);
+      const int level = low[b] + (high[b] - low[b]) * i / (k - 1);  // k <= kMaxClusterCount
       centre |= static_cast<std::uint32_t>(level) << (8 * b);
     }
     centres[i] = centre & mask;
