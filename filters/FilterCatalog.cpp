@@ -1,9 +1,17 @@
 #include "filters/FilterCatalog.h"
 
+#include "filters/Autocolor.h"
+#include "filters/Box.h"
 #include "filters/Clusterize.h"
+#include "filters/Gaussian.h"
+#include "filters/Gnoise.h"
+#include "filters/Grayscale.h"
+#include "filters/Gsharpen.h"
 #include "filters/Invert.h"
+#include "filters/Lightalign.h"
 #include "filters/Median.h"
 #include "filters/Morpho.h"
+#include "filters/Rotate.h"
 #include "recognition/Binarize.h"
 #include "recognition/Markmean.h"
 #include "recognition/Markup.h"
@@ -23,15 +31,21 @@ const char* const kRecognition = "Распознавание";
 
 const std::vector<TFilterEntry>& FilterCatalog() {
   static const std::vector<TFilterEntry> catalog = {
-      {"Gauss", "N17", {kFiltering, "Гаусс-фильтры", "Размытие по Гауссу"}, nullptr},
+      {"Gauss", "N17", {kFiltering, "Гаусс-фильтры", "Размытие по Гауссу"}, &Make<TGaussFilter>},
       {"Median", "N18", {kFiltering, "Шум", "Медианная фильтрация"}, &Make<TMedianFilter>},
       {"Invert", "N33", {kFiltering, "Цвет", "Негатив"}, &Make<TInvertFilter>},
       {"Morpho", "N22", {kFiltering, "Морфология..."}, &Make<TMorphoFilter>},
-      {"GrayScale", "Grayscale1", {kFiltering, "Цвет", "В оттенки серого"}, nullptr},
-      {"GaussianNoise", "N30", {kFiltering, "Шум", "Нормальный шум"}, nullptr},
-      {"LightAlign", "N19", {kFiltering, "Гаусс-фильтры", "Выравнивание освещения"}, nullptr},
-      {"AutoColor", "N35", {kFiltering, "Цвет", "Цветовая коррекция..."}, nullptr},
-      {"Box", "BOX1", {kFiltering, "BOX..."}, nullptr},
+      {"GrayScale",
+       "Grayscale1",
+       {kFiltering, "Цвет", "В оттенки серого"},
+       &Make<TGrayScaleFilter>},
+      {"GaussianNoise", "N30", {kFiltering, "Шум", "Нормальный шум"}, &Make<TGaussianNoiseFilter>},
+      {"LightAlign",
+       "N19",
+       {kFiltering, "Гаусс-фильтры", "Выравнивание освещения"},
+       &Make<TLightAlignFilter>},
+      {"AutoColor", "N35", {kFiltering, "Цвет", "Цветовая коррекция..."}, &Make<TAutoColorFilter>},
+      {"Box", "BOX1", {kFiltering, "BOX..."}, &Make<TBoxFilter>},
       {"kMeans", "k1", {kFiltering, "Цвет", "k-средние"}, &Make<TkMeansFilter>},
       {"Markup", "N13", {kRecognition, "Разметка связных областей"}, &Make<TMarkupFilter>},
       {"FFT", "FFT1", {kFiltering, "FFT..."}, nullptr},
@@ -39,8 +53,11 @@ const std::vector<TFilterEntry>& FilterCatalog() {
       {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, nullptr},
       {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, &Make<TBinarizeFilter>},
       {"ContourRecognition", "N26", {kRecognition, "Распознавание контуров..."}, nullptr},
-      {"Rotate", "N21", {kFiltering, "Поворот..."}, nullptr},
-      {"GSharpen", "Gsharpen1", {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"}, nullptr},
+      {"Rotate", "N21", {kFiltering, "Поворот..."}, &Make<TRotateFilter>},
+      {"GSharpen",
+       "Gsharpen1",
+       {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"},
+       &Make<TGSharpenFilter>},
       {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, nullptr},
       {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"},
        &Make<TMarkupMeanFilter>},
