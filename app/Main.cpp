@@ -12,16 +12,22 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/About.h"
+#include "app/Histo.h"
 #include "app/Jpr.h"
 #include "app/SelPaintBox.h"
+#include "core/AlphaRestore.h"
+#include "core/BatchRunner.h"
 #include "core/Error.h"
 #include "core/Random.h"
 #include "filters/FilterCatalog.h"
@@ -40,6 +46,7 @@ const char* const kImageSaveFilter =
     "Все файлы (*.*)|*.*";
 const char* const kScriptFilter =
     "Imvora-скрипт (*.ivs)|*.ivs|Текстовые файлы (*.txt)|*.txt|Все файлы (*.*)|*.*";
+const char* const kAlphaResultFilter = "32-битный рисунок BMP (*.bmp)|*.bmp|Все файлы (*.*)|*.*";
 
 const char* const kFiltering = "Фильтрация";
 const char* const kRecognition = "Распознавание";
@@ -182,6 +189,19 @@ void TMainForm::CreateActions() {
           [this] { RunCommand([this] { document_.ShowMarkupView(); }); });
   connect(SelBoundsAction, &QAction::triggered, this, [this] { SelPaintBox->update(); });
   connect(ApplyFilterAction, &QAction::triggered, this, &TMainForm::ApplyCommand);
+  connect(SaveViewAction, &QAction::triggered, this,
+          [this] { RunCommand([this] { document_.SaveViewAs(); }); });
+  connect(AlphaRestoreAction, &QAction::triggered, this, &TMainForm::AlphaRestoreCommand);
+  connect(RunScriptAction, &QAction::triggered, this, &TMainForm::RunScriptCommand);
+  connect(AboutAction, &QAction::triggered, this, &TMainForm::AboutCommand);
+  connect(HistogramAction, &QAction::triggered, this, [this](bool checked) {
+    if (histogram_ != nullptr) histogram_->setVisible(checked);
+  });
+}
+
+void TMainForm::SetHistogramWindow(THistogram* window) {
+  histogram_ = window;
+  connect(window, &THistogram::Closed, this, [this] { HistogramAction->setChecked(false); });
 }
 
 QWidget* TMainForm::CreateLeftPanel() {
@@ -412,6 +432,91 @@ void TMainForm::ApplyCommand() {
   });
 }
 
+namespace {
+
+// Shows which file of a batch is being processed, and lets the window repaint meanwhile.
+class TBatchProgressDialog : public IBatchProgress {
+ public:
+  explicit TBatchProgressDialog(QWidget* parent) : dialog_(parent) {
+    dialog_.setWindowTitle("Выполнение скрипта");
+    dialog_.setWindowModality(Qt::WindowModal);
+    dialog_.setCancelButton(nullptr);
+    dialog_.setMinimumDuration(0);
+  }
+  void FileStarted(int index, int count, const std::string& name) override {
+    dialog_.setMaximum(count);
+    dialog_.setLabelText(QString("Файл %1 из %2: %3")
+                             .arg(index + 1)
+                             .arg(count)
+                             .arg(QFile::decodeName(name.c_str())));
+    dialog_.setValue(index);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+
+ private:
+  QProgressDialog dialog_;
+};
+
+}  // namespace
+
+void TMainForm::RunScriptCommand() {
+  // Several images may be chosen for this command only, whichever way it ends.
+  ImageOpenDialog->setFileMode(QFileDialog::ExistingFiles);
+  const auto singleSelection =
+      qScopeGuard([this] { ImageOpenDialog->setFileMode(QFileDialog::ExistingFile); });
+  RunCommand([this] {
+    QStringList script, images;
+    if (!RunFileDialog(*ScriptOpenDialog, script)) return;
+    if (!document_.QuerySave()) return;
+    if (!RunFileDialog(*ImageOpenDialog, images)) return;
+    const std::vector<std::string> lines = ReadScriptFile(FileNameOf(script.first()));
+    std::vector<std::string> files;
+    for (const QString& image : images) files.push_back(FileNameOf(image));
+    TBatchProgressDialog progress(this);
+    RunBatch(document_, lines, files, &progress);
+  });
+}
+
+void TMainForm::AlphaRestoreCommand() {
+  QStringList first, second, result;
+  bool chosen = false;
+  {
+    const QString title = ImageOpenDialog->windowTitle();
+    const auto restore = qScopeGuard([&] { ImageOpenDialog->setWindowTitle(title); });
+    ImageOpenDialog->setWindowTitle("Выберите первое изображение");
+    chosen = RunFileDialog(*ImageOpenDialog, first);
+    ImageOpenDialog->setWindowTitle("Выберите второе изображение");
+    chosen = chosen && RunFileDialog(*ImageOpenDialog, second);
+  }
+  {
+    QFileDialog& dialog = *ImageSaveDialog;
+    const QString title = dialog.windowTitle();
+    const QStringList filters = dialog.nameFilters();
+    const QString filter = dialog.selectedNameFilter();
+    const QString suffix = dialog.defaultSuffix();
+    const auto restore = qScopeGuard([&] {
+      dialog.setWindowTitle(title);
+      dialog.setNameFilters(filters);
+      dialog.selectNameFilter(filter);
+      dialog.setDefaultSuffix(suffix);
+    });
+    dialog.setWindowTitle("Выберите результирующий файл");
+    dialog.setNameFilters(QtNameFilters(kAlphaResultFilter));
+    dialog.setDefaultSuffix("bmp");
+    chosen = chosen && RunFileDialog(dialog, result);
+  }
+  if (!chosen) return;
+  RunCommand([&] {
+    RestoreAlphaFiles(FileNameOf(first.first()), FileNameOf(second.first()),
+                      FileNameOf(result.first()));
+  });
+}
+
+void TMainForm::AboutCommand() {
+  if (aboutBox_ == nullptr) aboutBox_ = new TAboutBox(this);
+  aboutBox_->exec();
+}
+
 QLineEdit* TMainForm::EditOf(TSelectionBound bound) const {
   switch (bound) {
     case TSelectionBound::Left:
@@ -453,6 +558,9 @@ void TMainForm::UpdateSelectionEdits() {
 TSaveAnswer TMainForm::AskSaveChanges() {
   QMessageBox box(QMessageBox::Question, "Сохранить?", "Изображение изменено. Сохранить изменения?",
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  box.button(QMessageBox::Yes)->setText("Да");
+  box.button(QMessageBox::No)->setText("Нет");
+  box.button(QMessageBox::Cancel)->setText("Отмена");
   switch (box.exec()) {
     case QMessageBox::Yes:
       return TSaveAnswer::Yes;
@@ -485,6 +593,10 @@ void TMainForm::PictureChanged() {
 void TMainForm::SelectionChanged() {
   UpdateSelectionEdits();
   SelPaintBox->update();
+}
+
+void TMainForm::HistogramChanged(std::unique_ptr<HistogramTable> table) {
+  if (histogram_ != nullptr) histogram_->SetHistogram(std::move(table));
 }
 
 void TMainForm::FilterSelected() {

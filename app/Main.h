@@ -20,6 +20,8 @@ class QSplitter;
 
 namespace imvora {
 
+class TAboutBox;
+class THistogram;
 class TJProp;
 class TSelPaintBox;
 
@@ -33,6 +35,9 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   ~TMainForm() override;
 
   TDocument& Document() { return document_; }
+  // The windows created after the main window.
+  void SetAboutBox(TAboutBox* box) { aboutBox_ = box; }
+  void SetHistogramWindow(THistogram* window);
   void SetJpegDialog(TJProp* dialog) { jpegDialog_ = dialog; }
   // Opens a file as the document; errors are shown in the error box.
   void OpenFile(const QString& name);
@@ -43,6 +48,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   bool AskJpegOptions(TJpegDialogResult& result) override;
   void PictureChanged() override;
   void SelectionChanged() override;
+  void HistogramChanged(std::unique_ptr<HistogramTable> table) override;
   void FilterSelected() override;
 
   // Controls under their designer names.
@@ -103,6 +109,9 @@ class TMainForm : public QMainWindow, public IDocumentUi {
 
   void OpenCommand();
   void ApplyCommand();
+  void RunScriptCommand();
+  void AlphaRestoreCommand();
+  void AboutCommand();
   void SelectionEdited(TSelectionBound bound);
   void UpdateSelectionEdits();
   QLineEdit* EditOf(TSelectionBound bound) const;
@@ -110,6 +119,8 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   std::unique_ptr<TQtPanel> propPanel_;
   TDocument document_;
   std::vector<int> filterIndices_;
+  TAboutBox* aboutBox_ = nullptr;
+  THistogram* histogram_ = nullptr;
   TJProp* jpegDialog_ = nullptr;
 };
 

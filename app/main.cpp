@@ -1,17 +1,34 @@
 #include "app/Main.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
+#include "app/About.h"
+#include "app/Histo.h"
 #include "app/Jpr.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Imvora");
+  // Qt's own dialogs and buttons speak Russian like the rest of the program, where the
+  // translations are installed.
+  QTranslator qtTranslation;
+  if (qtTranslation.load(QLocale(QLocale::Russian), "qtbase", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTranslation);
+  }
 
   imvora::TMainForm mainForm;
+  imvora::TAboutBox aboutBox(&mainForm);
+  imvora::THistogram histogram(&mainForm);
   imvora::TJProp jpegDialog(&mainForm);
+  mainForm.SetAboutBox(&aboutBox);
+  mainForm.SetHistogramWindow(&histogram);
   mainForm.SetJpegDialog(&jpegDialog);
   mainForm.show();
+  histogram.show();
 
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() > 1) mainForm.OpenFile(arguments[1]);

@@ -184,6 +184,13 @@ void TDocument::SaveAs() {
   FileName = chosen;
 }
 
+void TDocument::SaveViewAs() {
+  std::string chosen;
+  if (!ui_.ChooseSaveName(chosen)) return;
+  SaveImageFile(chosen, picture_);
+  FileName = chosen;
+}
+
 void TDocument::Revert() {
   if (!QuerySave()) return;
   CurrentImage = SourceImage;

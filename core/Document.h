@@ -79,6 +79,9 @@ class TDocument : public IFilterHost {
   // Returns false when the user cancelled the choice of a name (nothing was written).
   bool Save();
   void SaveAs();
+  // Writes the displayed picture under a chosen name, which becomes the file name; the images
+  // and the modified flag stay as they are.
+  void SaveViewAs();
   void Revert();
 
   // Views.

@@ -48,6 +48,19 @@ class TTestForm : public TMainForm {
   }
   int SaveQuestions = 0;
 
+  // Answers for the JPEG options (true: OK with quality 90); without answers the real
+  // dialog is shown.
+  std::deque<bool> JpegAnswers;
+  int JpegQuestions = 0;
+  bool AskJpegOptions(TJpegDialogResult& result) override {
+    if (JpegAnswers.empty()) return TMainForm::AskJpegOptions(result);
+    ++JpegQuestions;
+    const bool ok = JpegAnswers.front();
+    JpegAnswers.pop_front();
+    result = {"90", false};
+    return ok;
+  }
+
  protected:
   bool RunFileDialog(QFileDialog& dialog, QStringList& chosen) override {
     Visits.append(
