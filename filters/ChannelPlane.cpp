@@ -2,15 +2,14 @@
 
 namespace imvora {
 
-std::vector<std::uint8_t> ExtractChannel(const TBitmap& bitmap, int byte) {
+void ExtractChannel(const TBitmap& bitmap, int byte, std::vector<std::uint8_t>& plane) {
   const int w = bitmap.Width();
-  std::vector<std::uint8_t> plane(static_cast<std::size_t>(w) * bitmap.Height());
+  plane.resize(static_cast<std::size_t>(w) * bitmap.Height());
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* row = bitmap.ScanLine(y) + byte;
     std::uint8_t* out = plane.data() + static_cast<std::size_t>(y) * w;
     for (int x = 0; x < w; ++x) out[x] = row[3 * x];
   }
-  return plane;
 }
 
 void StoreChannel(const std::vector<std::uint8_t>& plane, TBitmap& bitmap, int byte) {

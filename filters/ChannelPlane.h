@@ -9,7 +9,7 @@ namespace imvora {
 
 // One byte of every pixel of a 24-bit bitmap as a contiguous plane of width*height bytes,
 // so that the window filters run over plain rows instead of 3-byte strides.
-std::vector<std::uint8_t> ExtractChannel(const TBitmap& bitmap, int byte);
+void ExtractChannel(const TBitmap& bitmap, int byte, std::vector<std::uint8_t>& plane);
 void StoreChannel(const std::vector<std::uint8_t>& plane, TBitmap& bitmap, int byte);
 
 // The pixel bytes of the flagged channels: channel 1 is byte 2 (red), channel 3 byte 0 (blue).

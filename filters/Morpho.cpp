@@ -55,74 +55,100 @@ void BlockPicks(Source line, int n, int k, int lanes, std::uint8_t* forward,
   }
 }
 
+// Buffers of one filter run, kept across channels and passes.
+struct TScratch {
+  std::vector<std::uint8_t> rows;     // the row pass's result, one plane
+  std::vector<std::uint8_t> padded;   // one image row with neutral ends
+  std::vector<std::uint8_t> forward;  // block picks of a line or strip
+  std::vector<std::uint8_t> backward;
+  std::vector<std::uint8_t> line;  // one output row before it goes into the bitmap
+};
+
+// Pick along each row of one byte of the bitmap's pixels into scratch.rows.
 template <class P>
-void RowPass(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
-  const int n = w + 2 * r;
-  std::vector<std::uint8_t> padded(n, P::kNeutral), forward(n), backward(n);
+void RowPass(const TBitmap& bitmap, int byte, int r, TScratch& s) {
+  const int w = bitmap.Width(), h = bitmap.Height(), n = w + 2 * r;
+  s.rows.resize(static_cast<std::size_t>(w) * h);
+  s.padded.assign(n, P::kNeutral);
+  s.forward.resize(n);
+  s.backward.resize(n);
+  std::uint8_t* padded = s.padded.data();
   for (int y = 0; y < h; ++y) {
-    const std::uint8_t* in = src + static_cast<std::size_t>(y) * w;
-    std::uint8_t* out = dst + static_cast<std::size_t>(y) * w;
-    std::copy(in, in + w, padded.begin() + r);
+    const std::uint8_t* in = bitmap.ScanLine(y) + byte;
+    for (int x = 0; x < w; ++x) padded[r + x] = in[3 * x];
+    std::uint8_t* __restrict out = s.rows.data() + static_cast<std::size_t>(y) * w;
     if (r <= kDirectRadius) {
-      std::copy(padded.begin(), padded.begin() + w, out);
+      std::copy(padded, padded + w, out);
       for (int d = 1; d <= 2 * r; ++d) {
         for (int x = 0; x < w; ++x) out[x] = P::Pick(out[x], padded[x + d]);
       }
       continue;
     }
-    BlockPicks<P>([&](int i) { return &padded[i]; }, n, 2 * r + 1, 1, forward.data(),
-                  backward.data());
-    for (int x = 0; x < w; ++x) out[x] = P::Pick(backward[x], forward[x + 2 * r]);
+    BlockPicks<P>([padded](int i) { return padded + i; }, n, 2 * r + 1, 1, s.forward.data(),
+                  s.backward.data());
+    for (int x = 0; x < w; ++x) out[x] = P::Pick(s.backward[x], s.forward[x + 2 * r]);
   }
 }
 
+void StoreRow(const std::uint8_t* line, int count, std::uint8_t* pixelByte) {
+  for (int x = 0; x < count; ++x) pixelByte[3 * x] = line[x];
+}
+
+// Pick down each column of scratch.rows into the byte of the bitmap's pixels.
 template <class P>
-void ColumnPassDirect(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
+void ColumnPassDirect(TBitmap& bitmap, int byte, int r, TScratch& s) {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  s.line.resize(w);
+  std::uint8_t* __restrict line = s.line.data();
   for (int y = 0; y < h; ++y) {
     const int y0 = std::max(0, y - r), y1 = std::min(h - 1, y + r);
-    std::uint8_t* out = dst + static_cast<std::size_t>(y) * w;
-    std::copy(src + static_cast<std::size_t>(y0) * w, src + static_cast<std::size_t>(y0 + 1) * w,
-              out);
+    const std::uint8_t* first = s.rows.data() + static_cast<std::size_t>(y0) * w;
+    std::copy(first, first + w, line);
     for (int yy = y0 + 1; yy <= y1; ++yy) {
-      const std::uint8_t* in = src + static_cast<std::size_t>(yy) * w;
-      for (int x = 0; x < w; ++x) out[x] = P::Pick(out[x], in[x]);
+      const std::uint8_t* in = s.rows.data() + static_cast<std::size_t>(yy) * w;
+      for (int x = 0; x < w; ++x) line[x] = P::Pick(line[x], in[x]);
     }
+    StoreRow(line, w, bitmap.ScanLine(y) + byte);
   }
 }
 
 template <class P>
-void ColumnPassBlocks(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
-  const int n = h + 2 * r;
+void ColumnPassBlocks(TBitmap& bitmap, int byte, int r, TScratch& s) {
+  const int w = bitmap.Width(), h = bitmap.Height(), n = h + 2 * r;
   const std::vector<std::uint8_t> neutral(kStrip, P::kNeutral);
-  std::vector<std::uint8_t> forward(static_cast<std::size_t>(n) * kStrip);
-  std::vector<std::uint8_t> backward(forward.size());
+  s.forward.resize(static_cast<std::size_t>(n) * kStrip);
+  s.backward.resize(s.forward.size());
   for (int x0 = 0; x0 < w; x0 += kStrip) {
     const int lanes = std::min(kStrip, w - x0);
     auto line = [&](int i) {
       const int y = i - r;
-      return y >= 0 && y < h ? src + static_cast<std::size_t>(y) * w + x0 : neutral.data();
+      return y >= 0 && y < h ? s.rows.data() + static_cast<std::size_t>(y) * w + x0
+                             : neutral.data();
     };
-    BlockPicks<P>(line, n, 2 * r + 1, lanes, forward.data(), backward.data());
+    BlockPicks<P>(line, n, 2 * r + 1, lanes, s.forward.data(), s.backward.data());
     for (int y = 0; y < h; ++y) {
-      const std::uint8_t* b = backward.data() + static_cast<std::size_t>(y) * lanes;
-      const std::uint8_t* f = forward.data() + static_cast<std::size_t>(y + 2 * r) * lanes;
-      std::uint8_t* out = dst + static_cast<std::size_t>(y) * w + x0;
-      for (int j = 0; j < lanes; ++j) out[j] = P::Pick(b[j], f[j]);
+      const std::uint8_t* b = s.backward.data() + static_cast<std::size_t>(y) * lanes;
+      const std::uint8_t* f = s.forward.data() + static_cast<std::size_t>(y + 2 * r) * lanes;
+      std::uint8_t* out = bitmap.ScanLine(y) + byte + 3 * x0;
+      for (int j = 0; j < lanes; ++j) out[3 * j] = P::Pick(b[j], f[j]);
     }
   }
 }
 
+// Replaces each flagged byte of a 24-bit bitmap by its window pick.
 template <class P>
-void PickPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
-  if (w <= 0 || h <= 0) return;
+void PickInPlace(TBitmap& bitmap, bool flag1, bool flag2, bool flag3, int r, TScratch& s) {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  if (w <= 0 || h <= 0 || bitmap.BitsPerPixel() != 24) return;
   // A radius reaching past the far edge gives the same cut windows as one that just reaches it.
   const int rx = std::clamp(r, 0, w - 1), ry = std::clamp(r, 0, h - 1);
-  std::vector<std::uint8_t> rows(static_cast<std::size_t>(w) * h);
-  RowPass<P>(src, rows.data(), w, h, rx);
-  if (ry <= kDirectRadius) {
-    ColumnPassDirect<P>(rows.data(), dst, w, h, ry);
-  } else {
-    ColumnPassBlocks<P>(rows.data(), dst, w, h, ry);
+  for (int byte : FlaggedBytes(flag1, flag2, flag3)) {
+    RowPass<P>(bitmap, byte, rx, s);
+    if (ry <= kDirectRadius) {
+      ColumnPassDirect<P>(bitmap, byte, ry, s);
+    } else {
+      ColumnPassBlocks<P>(bitmap, byte, ry, s);
+    }
   }
 }
 
@@ -134,24 +160,11 @@ void PickFilter(const TBitmap* source, TBitmap* destination, bool flag1, bool fl
     return;
   }
   *destination = *source;
-  if (source->Empty() || source->BitsPerPixel() != 24) return;
-  std::vector<std::uint8_t> picked(static_cast<std::size_t>(source->Width()) * source->Height());
-  for (int byte : FlaggedBytes(flag1, flag2, flag3)) {
-    const std::vector<std::uint8_t> plane = ExtractChannel(*source, byte);
-    PickPlane<P>(plane.data(), picked.data(), source->Width(), source->Height(), r);
-    StoreChannel(picked, *destination, byte);
-  }
+  TScratch scratch;
+  PickInPlace<P>(*destination, flag1, flag2, flag3, r, scratch);
 }
 
 }  // namespace
-
-void MaxPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
-  PickPlane<TPickMax>(src, dst, w, h, r);
-}
-
-void MinPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
-  PickPlane<TPickMin>(src, dst, w, h, r);
-}
 
 TMorphoFilter::TMorphoFilter() {
   Name = "Morpho";
@@ -176,33 +189,39 @@ void TMorphoFilter::MinFilter(const TBitmap* source, TBitmap* destination, bool 
 
 void TMorphoFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   if (bitmap == nullptr || !(flag1 || flag2 || flag3)) return;
-  TBitmap t = *bitmap;
+  // A pass whose result only feeds the next pass runs in place: each channel is read whole by
+  // the row pass before the column pass writes it, so every window still sees the pass's input.
+  TScratch scratch;
+  auto pickMax = [&] { PickInPlace<TPickMax>(*bitmap, flag1, flag2, flag3, Radius, scratch); };
+  auto pickMin = [&] { PickInPlace<TPickMin>(*bitmap, flag1, flag2, flag3, Radius, scratch); };
   switch (Operation) {
     case kShrink:
-      MaxFilter(bitmap, &t, flag1, flag2, flag3);
-      *bitmap = std::move(t);
+      pickMax();
       break;
     case kGrow:
-      MinFilter(bitmap, &t, flag1, flag2, flag3);
-      *bitmap = std::move(t);
+      pickMin();
       break;
     case kOpening:
-      MaxFilter(bitmap, &t, flag1, flag2, flag3);
-      MinFilter(&t, bitmap, flag1, flag2, flag3);
+      pickMax();
+      pickMin();
       break;
     case kClosing:
-      MinFilter(bitmap, &t, flag1, flag2, flag3);
-      MaxFilter(&t, bitmap, flag1, flag2, flag3);
+      pickMin();
+      pickMax();
       break;
-    case kInnerContour:
+    case kInnerContour: {
+      TBitmap t(bitmap->Width(), bitmap->Height(), bitmap->BitsPerPixel());
       MaxFilter(bitmap, &t, flag1, flag2, flag3);
       ChannelDifference(&t, bitmap, flag1, flag2, flag3, 0, 0, 0);
       *bitmap = std::move(t);
       break;
-    case kOuterContour:
+    }
+    case kOuterContour: {
+      TBitmap t(bitmap->Width(), bitmap->Height(), bitmap->BitsPerPixel());
       MinFilter(bitmap, &t, flag1, flag2, flag3);
       ChannelDifference(bitmap, &t, flag1, flag2, flag3, 0, 0, 0);
       break;
+    }
     default:
       break;
   }

@@ -40,9 +40,4 @@ class TMorphoFilter : public TParamFilter {
   std::int8_t Operation = kShrink;
 };
 
-// Window maximum or minimum of one plane of w*h bytes with half-width r >= 0; src and dst are
-// different planes of the same size.
-void MaxPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r);
-void MinPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r);
-
 }  // namespace imvora
