@@ -128,6 +128,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), propPanel_(nullptr)
 
   propPanel_ = std::make_unique<TQtPanel>(*PropPanel);
   propPanel_->OnClientWidthChanged = [this](int width) { FollowPropPanelWidth(width); };
+  propPanel_->RunHandler = [this](const std::function<void()>& handler) { RunCommand(handler); };
   document_.SetPropertyPanel(propPanel_.get());
   filterIndices_ = RegisterFilters(document_);
   CreateMenus();

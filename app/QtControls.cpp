@@ -14,9 +14,6 @@ QString ToQt(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// The handlers cast the control only when they run: while the peer is created, the control
-// is still being constructed.
-
 // Mirrors one control's state into its widget. Changes made through the peer block the
 // widget's signals, so only the user's actions reach the control's handlers.
 class TQtPeer : public TControlPeer {
@@ -71,28 +68,31 @@ class TQtPeer : public TControlPeer {
   QPointer<QWidget> widget_;
 };
 
-QWidget* CreateWidget(TControlKind kind, TControl& control, QWidget* parent) {
+// The handlers cast the control only when they run: while the peer is created, the control
+// is still being constructed.
+QWidget* CreateWidget(TControlKind kind, TControl& control, const TQtPanel& panel,
+                      QWidget* parent) {
   switch (kind) {
     case TControlKind::Label:
       return new QLabel(parent);
     case TControlKind::Edit: {
       auto* edit = new QLineEdit(parent);
-      QObject::connect(edit, &QLineEdit::textEdited, [&control](const QString& text) {
-        static_cast<TEdit&>(control).UserEdited(text.toStdString());
+      QObject::connect(edit, &QLineEdit::textEdited, [&control, &panel](const QString& text) {
+        panel.Run([&] { static_cast<TEdit&>(control).UserEdited(text.toStdString()); });
       });
       return edit;
     }
     case TControlKind::ComboBox: {
       auto* combo = new QComboBox(parent);
-      QObject::connect(combo, &QComboBox::activated, [&control](int index) {
-        static_cast<TComboBox&>(control).UserSelected(index);
+      QObject::connect(combo, &QComboBox::activated, [&control, &panel](int index) {
+        panel.Run([&] { static_cast<TComboBox&>(control).UserSelected(index); });
       });
       return combo;
     }
     case TControlKind::CheckBox: {
       auto* check = new QCheckBox(parent);
-      QObject::connect(check, &QCheckBox::clicked, [&control](bool checked) {
-        static_cast<TCheckBox&>(control).UserToggled(checked);
+      QObject::connect(check, &QCheckBox::clicked, [&control, &panel](bool checked) {
+        panel.Run([&] { static_cast<TCheckBox&>(control).UserToggled(checked); });
       });
       return check;
     }
@@ -103,7 +103,15 @@ QWidget* CreateWidget(TControlKind kind, TControl& control, QWidget* parent) {
 }  // namespace
 
 std::unique_ptr<TControlPeer> TQtPanel::CreatePeer(TControlKind kind, TControl& control) {
-  return std::make_unique<TQtPeer>(kind, CreateWidget(kind, control, widget_));
+  return std::make_unique<TQtPeer>(kind, CreateWidget(kind, control, *this, widget_));
+}
+
+void TQtPanel::Run(const std::function<void()>& handler) const {
+  if (RunHandler) {
+    RunHandler(handler);
+  } else {
+    handler();
+  }
 }
 
 int TQtPanel::ClientWidth() const {

@@ -15,11 +15,15 @@ class TQtPanel : public TPanel {
   explicit TQtPanel(QWidget& widget) : widget_(&widget) {}
 
   std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) override;
+  void Run(const std::function<void()>& handler) const;
   int ClientWidth() const override;
   void SetClientWidth(int width) override;
 
   // Runs after a filter has set the panel's width, so that the window can follow it.
   std::function<void(int)> OnClientWidthChanged;
+  // Runs a control's handler for a user action; the window reports what it throws, since an
+  // exception must not cross Qt's event loop.
+  std::function<void(const std::function<void()>&)> RunHandler;
 
  private:
   QPointer<QWidget> widget_;

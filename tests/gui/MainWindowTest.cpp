@@ -22,7 +22,10 @@ class TParamTestFilter : public TParamFilter {
                  .AtLeast(1)
                  .AtMost(50)
                  .WithHint("Радиус окна")
-                 .WithWidth(200));
+                 .WithWidth(200)
+                 .OnStored([this] {
+                   if (Radius == 13) throw EImvoraError("Несчастливый радиус");
+                 }));
     AddParam(TParam::Choice("Режим:", Mode, {"первый", "второй", "третий"}));
     AddParam(TParam::Flag("Учитывать края", Edges));
   }
@@ -205,6 +208,9 @@ class TMainWindowTest : public QObject {
     RetypeText(radius, "99");  // clamped, the text stays
     QCOMPARE(filter->Radius, 50);
     QCOMPARE(radius->text(), QString("99"));
+    // A handler's error reaches the error box instead of Qt's event loop.
+    RetypeText(radius, "13");
+    QCOMPARE(form_->Errors, QStringList{"Несчастливый радиус"});
 
     QComboBox* mode = combos[0];
     QCOMPARE(mode->currentText(), QString("первый"));
