@@ -28,10 +28,22 @@ constexpr int kDirectRadius = 3;
 // Width of the column strips of the vertical pass, small enough to keep its buffers in cache.
 constexpr int kStrip = 64;
 
-// van Herk / Gil-Werman on a padded line p of n values: in blocks of k = 2r + 1, forward holds
+// van Herk / Gil-Werman on a padded line of n values: in blocks of k = 2r + 1, forward holds
 // the running pick from each block's start and backward the one to its end; the window
 // [i, i + 2r] spans at most two blocks, so its pick is Pick(backward[i], forward[i + 2r]).
-// Each "value" is a row of `lanes` bytes, so the same code serves single bytes and strips.
+template <class P>
+void LineBlockPicks(const std::uint8_t* line, int n, int k, std::uint8_t* __restrict forward,
+                    std::uint8_t* __restrict backward) {
+  for (int start = 0; start < n; start += k) {
+    const int end = std::min(n, start + k);
+    forward[start] = line[start];
+    for (int i = start + 1; i < end; ++i) forward[i] = P::Pick(forward[i - 1], line[i]);
+    backward[end - 1] = line[end - 1];
+    for (int i = end - 2; i >= start; --i) backward[i] = P::Pick(backward[i + 1], line[i]);
+  }
+}
+
+// The same blocks down a strip of columns: each value is a row of `lanes` bytes.
 template <class P, class Source>
 void BlockPicks(Source line, int n, int k, int lanes, std::uint8_t* forward,
                 std::uint8_t* backward) {
@@ -84,8 +96,7 @@ void RowPass(const TBitmap& bitmap, int byte, int r, TScratch& s) {
       }
       continue;
     }
-    BlockPicks<P>([padded](int i) { return padded + i; }, n, 2 * r + 1, 1, s.forward.data(),
-                  s.backward.data());
+    LineBlockPicks<P>(padded, n, 2 * r + 1, s.forward.data(), s.backward.data());
     for (int x = 0; x < w; ++x) out[x] = P::Pick(s.backward[x], s.forward[x + 2 * r]);
   }
 }
