@@ -111,6 +111,9 @@ void MedianHuang(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r
 // Huang's running histogram costs 2(2r + 1) updates per pixel, the column histograms a fixed
 // amount; on camera pictures they break even at about r = 5.
 constexpr int kHuangMaxRadius = 4;
+// The column histograms take 256 counters per column; a picture so wide that they would exceed
+// this falls back to Huang, which needs none.
+constexpr std::int64_t kMaxColumnHistogramBytes = std::int64_t{256} << 20;
 
 // Column histograms (Perreault and Hebert): every column keeps the histogram of its part of
 // the window rows, so moving along a row adds one column and removes another whatever r is.
@@ -225,11 +228,13 @@ void MedianPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r
   }
   // A radius reaching past the far edge gives the same cut windows as one that just reaches it.
   const int rx = std::min(r, w - 1), ry = std::min(r, h - 1);
+  const bool narrowCounts = (2 * std::int64_t{rx} + 1) * (2 * std::int64_t{ry} + 1) <= 0xFFFF;
+  const std::int64_t histogramBytes = (std::int64_t{w} + 2 * rx) * 256 * (narrowCounts ? 2 : 4);
   if (rx == 1 && ry == 1) {
     Median3x3(src, dst, w, h);
-  } else if (ry <= kHuangMaxRadius) {
+  } else if (ry <= kHuangMaxRadius || histogramBytes > kMaxColumnHistogramBytes) {
     MedianHuang(src, dst, w, h, rx, ry);
-  } else if ((2 * std::int64_t{rx} + 1) * (2 * std::int64_t{ry} + 1) <= 0xFFFF) {
+  } else if (narrowCounts) {
     TColumnHistogramMedian<std::uint16_t>(src, w, h, rx, ry).Run(dst);
   } else {
     TColumnHistogramMedian<std::uint32_t>(src, w, h, rx, ry).Run(dst);

@@ -126,11 +126,12 @@ void ColumnPassDirect(TBitmap& bitmap, int byte, int r, TScratch& s) {
 template <class P>
 void ColumnPassBlocks(TBitmap& bitmap, int byte, int r, TScratch& s) {
   const int w = bitmap.Width(), h = bitmap.Height(), n = h + 2 * r;
-  const std::vector<std::uint8_t> neutral(kStrip, P::kNeutral);
-  s.forward.resize(static_cast<std::size_t>(n) * kStrip);
+  const int strip = std::min(kStrip, w);
+  const std::vector<std::uint8_t> neutral(strip, P::kNeutral);
+  s.forward.resize(static_cast<std::size_t>(n) * strip);
   s.backward.resize(s.forward.size());
-  for (int x0 = 0; x0 < w; x0 += kStrip) {
-    const int lanes = std::min(kStrip, w - x0);
+  for (int x0 = 0; x0 < w; x0 += strip) {
+    const int lanes = std::min(strip, w - x0);
     auto line = [&](int i) {
       const int y = i - r;
       return y >= 0 && y < h ? s.rows.data() + static_cast<std::size_t>(y) * w + x0
