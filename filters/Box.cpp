@@ -3,13 +3,10 @@
 #include <cmath>
 #include <vector>
 
-#include "filters/DoubleLanes.h"
 #include "filters/Mirror.h"
 
 namespace imvora {
 namespace {
-
-using lanes::Double4;
 
 constexpr std::array<std::array<double, 9>, 3> kKernels = {{
     {1, 1, 1, 1, 1, 1, 1, 1, 1},
@@ -28,26 +25,6 @@ void ExtendRow(const std::uint8_t* row, const std::vector<int>& columns, double*
   }
 }
 
-// The filtered byte i of a row from the three extended rows: the nine products added in
-// kernel order, divided by the divisor and limited to 0 ... 255.
-template <class Value>
-void Filter(const std::array<double, 9>& kernel, const double* const rows[3], std::size_t i,
-            double divisor, Value& result) {
-  Value sum{};
-  for (int k = 0; k < 9; ++k) {
-    const double* s = rows[k / 3] + i + 3 * (k % 3);
-    Value v;
-    if constexpr (sizeof(Value) == sizeof(double)) {
-      v = *s;
-    } else {
-      lanes::Load(s, v);
-    }
-    sum += kernel[k] * v;
-  }
-  const Value q = sum / divisor;
-  result = q < 0 ? Value{} : q > 255 ? Value{} + 255 : q;
-}
-
 }  // namespace
 
 TBoxFilter::TBoxFilter() : Kernel(kKernels[0]) {
@@ -64,33 +41,36 @@ void TBoxFilter::LoadKernel() {
 
 void TBoxFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   if (bitmap == nullptr || !(flag1 || flag2 || flag3) || bitmap->Empty()) return;
+  const bool flagged[3] = {flag3, flag2, flag1};
+  BoxConvolve(*bitmap, Kernel, flagged);
+}
+
+void BoxConvolve(TBitmap& bitmap, const std::array<double, 9>& kernel, const bool flagged[3],
+                 TLaneWidth lanes) {
+  if (bitmap.Empty()) return;
   double weightSum = 0;
-  for (double w : Kernel) weightSum += w;
+  for (double w : kernel) weightSum += w;
   const double divisor = std::fabs(weightSum) < 1e-20 ? 1.0 : weightSum;
-  const int width = bitmap->Width(), height = bitmap->Height();
+  const int width = bitmap.Width(), height = bitmap.Height();
   const std::vector<int> columns = MirrorTable(-1, width + 2, width);
   const std::size_t rowBytes = 3 * std::size_t(width);
+  // Rows dy = -1, 0, 1 laid out with their mirrored borders; tap (dy, dx) of byte i reads
+  // element i + 3 · (dx + 1) of row dy.
   std::vector<double> extended(3 * 3 * columns.size());
-  double* rows[3] = {extended.data(), extended.data() + 3 * columns.size(),
-                     extended.data() + 6 * columns.size()};
-  const bool flagged[3] = {flag3, flag2, flag1};
+  double* rows[3];
+  const double* taps[9];
+  for (int k = 0; k < 9; ++k) {
+    rows[k / 3] = extended.data() + (k / 3) * 3 * columns.size();
+    taps[k] = rows[k / 3] + 3 * (k % 3);
+  }
   std::vector<std::uint8_t> sums(rowBytes);
-  TBitmap result = *bitmap;
+  TBitmap result = bitmap;
   for (int y = 0; y < height; ++y) {
     for (int dy = -1; dy <= 1; ++dy) {
-      ExtendRow(bitmap->ScanLine(MirrorIndex(y + dy, height)), columns, rows[dy + 1]);
+      ExtendRow(bitmap.ScanLine(MirrorIndex(y + dy, height)), columns, rows[dy + 1]);
     }
-    std::size_t i = 0;
-    for (; i + 4 <= rowBytes; i += 4) {
-      Double4 value;
-      Filter(Kernel, rows, i, divisor, value);
-      lanes::StoreBytes(value, sums.data() + i);
-    }
-    for (; i < rowBytes; ++i) {
-      double value;
-      Filter(Kernel, rows, i, divisor, value);
-      sums[i] = static_cast<std::uint8_t>(value);
-    }
+    WeightedRowSums(kernel.data(), 9, taps, 0, static_cast<std::ptrdiff_t>(rowBytes), divisor,
+                    sums.data(), lanes);
     std::uint8_t* out = result.ScanLine(y);
     for (std::size_t j = 0; j < rowBytes; j += 3) {
       if (flagged[0]) out[j] = sums[j];
@@ -98,7 +78,7 @@ void TBoxFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
       if (flagged[2]) out[j + 2] = sums[j + 2];
     }
   }
-  *bitmap = std::move(result);
+  bitmap = std::move(result);
 }
 
 }  // namespace imvora

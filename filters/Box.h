@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/FilterParams.h"
+#include "filters/WeightedSums.h"
 
 namespace imvora {
 
@@ -27,5 +28,11 @@ class TBoxFilter : public TParamFilter {
  private:
   void LoadKernel();
 };
+
+// Convolves the bytes of bitmap whose flags (in byte order: blue, green, red) are set with a
+// 3 × 3 kernel: the nine products in kernel order, divided by the sum of the weights (1 when
+// that is 0), limited to 0 ... 255 and truncated. Borders follow MirrorIndex.
+void BoxConvolve(TBitmap& bitmap, const std::array<double, 9>& kernel, const bool flagged[3],
+                 TLaneWidth lanes = WidestLanes());
 
 }  // namespace imvora

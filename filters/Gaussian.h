@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/FilterParams.h"
+#include "filters/WeightedSums.h"
 
 namespace imvora {
 
@@ -21,7 +22,7 @@ std::vector<double> GaussKernel(std::int32_t radius, double sigma);
 // and sigma and the border rule of MirrorIndex. Unflagged bytes of destination keep the
 // source's values. Nothing happens without a flag, without a bitmap or with sigma < 1e-10.
 void GaussBlur(const TBitmap* source, TBitmap* destination, std::int32_t radius, double sigma,
-               bool flag1, bool flag2, bool flag3);
+               bool flag1, bool flag2, bool flag3, TLaneWidth lanes = WidestLanes());
 
 // Gaussian blur of the flagged channels ("Gauss"); the base of GSharpen and LightAlign, which
 // share its two parameters and its panel.
