@@ -110,7 +110,7 @@ std::string FileNameOf(const QString& name) {
   return QFile::encodeName(name).toStdString();
 }
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), propPanel_(nullptr), document_(*this) {
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), document_(*this) {
   setObjectName("MainForm");
   setWindowTitle("Обработка и распознавание изображений");
   setGeometry(192, 105, 965, 659);
@@ -374,7 +374,7 @@ void TMainForm::CreateFilterMenus(QMenu* filtering, QMenu* recognition) {
   }
 }
 
-QAction* TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
+void TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
   const TFilterEntry& filter = FilterCatalog()[entry];
   QAction* action = menu->addAction(QString::fromStdString(filter.MenuPath.back()));
   action->setObjectName(filter.MenuItem);
@@ -382,7 +382,6 @@ QAction* TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
   action->setEnabled(index >= 0);
   connect(action, &QAction::triggered, this,
           [this, index] { RunCommand([this, index] { document_.SelectFilter(index); }); });
-  return action;
 }
 
 void TMainForm::CreateDialogs() {

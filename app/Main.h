@@ -103,7 +103,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void CreateActions();
   void CreateMenus();
   void CreateFilterMenus(QMenu* filtering, QMenu* recognition);
-  QAction* CreateFilterAction(std::size_t entry, QMenu* menu);
+  void CreateFilterAction(std::size_t entry, QMenu* menu);
   void CreateDialogs();
   void FollowPropPanelWidth(int width);
 
