@@ -138,12 +138,18 @@ void ColumnPassBlocks(TBitmap& bitmap, int byte, int r, TScratch& s) {
                              : neutral.data();
     };
     BlockPicks<P>(line, n, 2 * r + 1, lanes, s.forward.data(), s.backward.data());
+    // The strip's input is all in the block picks now, so its result can replace it.
     for (int y = 0; y < h; ++y) {
       const std::uint8_t* b = s.backward.data() + static_cast<std::size_t>(y) * lanes;
       const std::uint8_t* f = s.forward.data() + static_cast<std::size_t>(y + 2 * r) * lanes;
-      std::uint8_t* out = bitmap.ScanLine(y) + byte + 3 * x0;
-      for (int j = 0; j < lanes; ++j) out[3 * j] = P::Pick(b[j], f[j]);
+      std::uint8_t* out = s.rows.data() + static_cast<std::size_t>(y) * w + x0;
+      for (int j = 0; j < lanes; ++j) out[j] = P::Pick(b[j], f[j]);
     }
+  }
+  // Row by row into the bitmap: scattering each strip there would touch three times as many
+  // cache lines per row.
+  for (int y = 0; y < h; ++y) {
+    StoreRow(s.rows.data() + static_cast<std::size_t>(y) * w, w, bitmap.ScanLine(y) + byte);
   }
 }
 
