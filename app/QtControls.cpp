@@ -19,7 +19,14 @@ QString ToQt(const std::string& text) {
 class TQtPeer : public TControlPeer {
  public:
   TQtPeer(TControlKind kind, QWidget* widget) : kind_(kind), widget_(widget) { widget->show(); }
-  ~TQtPeer() override { delete widget_.data(); }
+  // A filter may drop its controls from inside one of their own handlers, while the widget is
+  // still emitting: the widget leaves at once but is deleted when control returns to Qt.
+  ~TQtPeer() override {
+    if (!widget_) return;
+    QObject::disconnect(widget_, nullptr, nullptr, nullptr);
+    widget_->hide();
+    widget_->deleteLater();
+  }
 
   void SetGeometry(int left, int top, int width, int height) override {
     if (widget_) widget_->setGeometry(left, top, width, height);

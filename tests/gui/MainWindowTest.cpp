@@ -34,6 +34,27 @@ class TParamTestFilter : public TParamFilter {
   bool Edges = false;
 };
 
+// Rebuilds its controls whenever its list changes, from inside the list's own handler.
+class TRebuildingFilter : public TParamFilter {
+ public:
+  TRebuildingFilter() {
+    Name = "Rebuilding";
+    AddParam(TParam::Choice("Вид:", Kind, {"один", "два"}).OnStored([this] {
+      ++Rebuilds;
+      CreateControls(*panel_);
+    }));
+  }
+  void CreateControls(TPanel& parent) override {
+    panel_ = &parent;
+    TParamFilter::CreateControls(parent);
+  }
+  int Kind = 0;
+  int Rebuilds = 0;
+
+ private:
+  TPanel* panel_ = nullptr;
+};
+
 // Throws what it is given when applied.
 class TThrowingFilter : public TImvoraFilter {
  public:
@@ -232,8 +253,25 @@ class TMainWindowTest : public QObject {
 
     // Another filter takes the panel: the widgets go with the controls.
     Doc().SelectFilter(InvertIndex());
+    QVERIFY(!radius->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form_->PropPanel->findChildren<QLineEdit*>().isEmpty());
     QVERIFY(form_->PropPanel->findChildren<QComboBox*>().isEmpty());
+  }
+
+  void aHandlerMayRebuildItsOwnControls() {
+    auto owned = std::make_unique<TRebuildingFilter>();
+    TRebuildingFilter* filter = owned.get();
+    Doc().SelectFilter(Doc().AddFilter(std::move(owned)));
+    QComboBox* first = form_->PropPanel->findChild<QComboBox*>();
+    QTest::keyClick(first, Qt::Key_Down);
+    QCOMPARE(filter->Rebuilds, 1);
+    QCOMPARE(filter->Kind, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto combos = form_->PropPanel->findChildren<QComboBox*>();
+    QCOMPARE(combos.size(), 1);
+    QCOMPARE(combos[0]->currentIndex(), 0);  // a rebuilt list opens on its first item
+    QVERIFY(combos[0]->isVisible());
   }
 
   void applyInvertsOnlyTheSelectedChannelsInsideTheSelection() {
