@@ -1,5 +1,6 @@
 #include "filters/Rotate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -42,15 +43,26 @@ void TRotateFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
     sxOfColumn[x] = u * c + cx;
     syOfColumn[x] = cy - u * s;
   }
-  const RowTable rows = BuildRowTable(*bitmap);
+  std::vector<long double> sOfRow(height), cOfRow(height);
   for (int y = 0; y < height; ++y) {
     const long double v = cy - static_cast<long double>(y);
-    const long double vs = v * s, vc = v * c;
-    std::uint8_t* out = rotated.ScanLine(y);
-    for (int x = 0; x < width; ++x, out += 3) {
-      const double sx = static_cast<double>(sxOfColumn[x] - vs);
-      const double sy = static_cast<double>(syOfColumn[x] - vc);
-      BilinearSample(width, height, rows, sx, sy, out[2], out[1], out[0], BlendThreshold);
+    sOfRow[y] = v * s;
+    cOfRow[y] = v * c;
+  }
+  const RowTable rows = BuildRowTable(*bitmap);
+  // Every destination pixel is computed on its own, so they are visited in square tiles: the
+  // source pixels of a tile lie close together whatever the angle, which keeps them cached.
+  constexpr int kTile = 64;
+  for (int top = 0; top < height; top += kTile) {
+    for (int left = 0; left < width; left += kTile) {
+      for (int y = top; y < std::min(height, top + kTile); ++y) {
+        std::uint8_t* out = rotated.ScanLine(y) + 3 * left;
+        for (int x = left; x < std::min(width, left + kTile); ++x, out += 3) {
+          const double sx = static_cast<double>(sxOfColumn[x] - sOfRow[y]);
+          const double sy = static_cast<double>(syOfColumn[x] - cOfRow[y]);
+          BilinearSample(width, height, rows, sx, sy, out[2], out[1], out[0], BlendThreshold);
+        }
+      }
     }
   }
   *bitmap = std::move(rotated);

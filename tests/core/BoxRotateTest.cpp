@@ -165,6 +165,19 @@ TEST(RotateTest, FastLoopEqualsThePerPixelFormula) {
   }
 }
 
+TEST(RotateTest, TilesOfALargerImageEqualThePerPixelFormula) {
+  std::mt19937 random(65);
+  const TBitmap input = RandomBitmap(random, 150, 70);
+  for (double angle : {33.0, -90.0}) {
+    TBitmap expected = input, fast = input;
+    reference::Rotate(expected, angle, 0.1);
+    TRotateFilter rotate;
+    rotate.Angle = angle;
+    rotate.Apply(&fast, true, true, true);
+    EXPECT_TRUE(fast.SamePixels(expected)) << angle;
+  }
+}
+
 TEST(RotateTest, ZeroCopiesAndHalfTurnMirrorsWithClamping) {
   std::mt19937 random(62);
   const TBitmap input = RandomBitmap(random, 5, 4);
