@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
-          qt6-base-dev libbenchmark-dev xvfb xauth imagemagick xdotool)
+          qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick xdotool)
 
 missing=()
 for package in "${packages[@]}"; do
