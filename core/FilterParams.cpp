@@ -169,9 +169,10 @@ std::string TParam::Accepts() const {
       return scriptDivisor_ != 1.0 ? "целое, делится на " + FormatReal(scriptDivisor_, "%g")
                                    : "целое (как вещественное)";
     default: {
+      // A call stores what the script range admits; the edit's bounds do not apply to it.
       std::string text = "целое";
-      const auto lo = scriptMin_ ? scriptMin_ : min_;
-      const auto hi = scriptMax_ ? scriptMax_ : max_;
+      const auto lo = scriptMin_;
+      const auto hi = scriptMax_;
       if (lo && hi) return text + " " + std::to_string(*lo) + " ... " + std::to_string(*hi);
       if (lo) return text + " >= " + std::to_string(*lo);
       if (hi) return text + " <= " + std::to_string(*hi);
