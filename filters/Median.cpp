@@ -9,10 +9,10 @@
 namespace imvora {
 namespace {
 
-// Median of the window of (x, y) gathered and partially sorted; for the few border pixels of
-// the 3 x 3 path.
+// Median of the window of (x, y), r <= 2, gathered and partially sorted; for the few border
+// pixels of the sorting-network paths.
 std::uint8_t MedianAt(const std::uint8_t* src, int w, int h, int x, int y, int r) {
-  std::array<std::uint8_t, 9> values;
+  std::array<std::uint8_t, 25> values;
   int n = 0;
   for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
     for (int xx = std::max(0, x - r); xx <= std::min(w - 1, x + r); ++xx) {
@@ -23,8 +23,17 @@ std::uint8_t MedianAt(const std::uint8_t* src, int w, int h, int x, int y, int r
   return values[n / 2];
 }
 
+// Byte minimum and maximum by value: std::min returns a reference, which keeps the compiler
+// from vectorizing the loops below.
+inline std::uint8_t Low(std::uint8_t a, std::uint8_t b) {
+  return a < b ? a : b;
+}
+inline std::uint8_t High(std::uint8_t a, std::uint8_t b) {
+  return a < b ? b : a;
+}
+
 inline std::uint8_t Median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-  return std::max(std::min(a, b), std::min(std::max(a, b), c));
+  return High(Low(a, b), Low(High(a, b), c));
 }
 
 // 3 x 3 median of the interior: sorting each column triple once serves three windows, and the
@@ -41,34 +50,85 @@ void Median3x3Interior(const std::uint8_t* src, std::uint8_t* dst, int w, int h)
     const std::uint8_t* b = a + w;
     const std::uint8_t* c = b + w;
     for (int x = 0; x < w; ++x) {
-      const std::uint8_t ab0 = std::min(a[x], b[x]), ab1 = std::max(a[x], b[x]);
-      lo[x] = std::min(ab0, c[x]);
-      const std::uint8_t rest = std::max(ab0, c[x]);
-      mid[x] = std::min(ab1, rest);
-      hi[x] = std::max(ab1, rest);
+      const std::uint8_t ab0 = Low(a[x], b[x]), ab1 = High(a[x], b[x]);
+      lo[x] = Low(ab0, c[x]);
+      const std::uint8_t rest = High(ab0, c[x]);
+      mid[x] = Low(ab1, rest);
+      hi[x] = High(ab1, rest);
     }
     std::uint8_t* __restrict out = dst + static_cast<std::size_t>(y) * w;
     for (int x = 1; x + 1 < w; ++x) {
-      const std::uint8_t maxLow = std::max(std::max(lo[x - 1], lo[x]), lo[x + 1]);
+      const std::uint8_t maxLow = High(High(lo[x - 1], lo[x]), lo[x + 1]);
       const std::uint8_t midMid = Median3(mid[x - 1], mid[x], mid[x + 1]);
-      const std::uint8_t minHigh = std::min(std::min(hi[x - 1], hi[x]), hi[x + 1]);
+      const std::uint8_t minHigh = Low(Low(hi[x - 1], hi[x]), hi[x + 1]);
       out[x] = Median3(maxLow, midMid, minHigh);
     }
   }
 }
 
-void Median3x3(const std::uint8_t* src, std::uint8_t* dst, int w, int h) {
-  Median3x3Interior(src, dst, w, h);
-  auto border = [&](int x, int y) {
-    dst[static_cast<std::size_t>(y) * w + x] = MedianAt(src, w, h, x, y, 1);
-  };
-  for (int x = 0; x < w; ++x) {
-    border(x, 0);
-    border(x, h - 1);
+// The pixels within r of an edge, whose windows are cut, one by one.
+void BorderMedians(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r) {
+  for (int y = 0; y < h; ++y) {
+    const bool borderRow = y < r || y >= h - r;
+    for (int x = 0; x < w; ++x) {
+      if (!borderRow && x == r) x = std::max(x, w - r);
+      dst[static_cast<std::size_t>(y) * w + x] = MedianAt(src, w, h, x, y, r);
+    }
   }
-  for (int y = 1; y + 1 < h; ++y) {
-    border(0, y);
-    border(w - 1, y);
+}
+
+// Compare-exchange pairs of Batcher's odd-even merge sort of `wires` (a power of two) wires,
+// keeping only those on which wire `target` depends.
+std::vector<std::pair<int, int>> SelectionNetwork(int wires, int target) {
+  std::vector<std::pair<int, int>> all;
+  for (int p = 1; p < wires; p *= 2) {
+    for (int k = p; k >= 1; k /= 2) {
+      for (int j = k % p; j + k < wires; j += 2 * k) {
+        for (int i = 0; i < std::min(k, wires - j - k); ++i) {
+          if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) all.emplace_back(i + j, i + j + k);
+        }
+      }
+    }
+  }
+  std::vector<bool> needed(wires, false);
+  needed[target] = true;
+  std::vector<std::pair<int, int>> kept;
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    if (!needed[it->first] && !needed[it->second]) continue;
+    needed[it->first] = needed[it->second] = true;
+    kept.push_back(*it);
+  }
+  return {kept.rbegin(), kept.rend()};
+}
+
+// 5 x 5 median of the interior, many pixels at a time: the 25 window values with 3 zeros and
+// 4 values 255 pass through the network, and sorted position 3 + 12 is the window's median.
+void Median5x5Interior(const std::uint8_t* src, std::uint8_t* dst, int w, int h) {
+  static const std::vector<std::pair<int, int>> network = SelectionNetwork(32, 15);
+  constexpr int kLanes = 64;
+  std::vector<std::array<std::uint8_t, kLanes>> wire(32);
+  for (int x0 = 2; x0 + 2 < w; x0 += kLanes) {
+    const int lanes = std::min(kLanes, w - 2 - x0);
+    for (int y = 2; y + 2 < h; ++y) {
+      int k = 0;
+      for (int dy = -2; dy <= 2; ++dy) {
+        const std::uint8_t* row = src + static_cast<std::size_t>(y + dy) * w + x0;
+        for (int dx = -2; dx <= 2; ++dx) std::copy(row + dx, row + dx + lanes, wire[k++].begin());
+      }
+      for (; k < 28; ++k) wire[k].fill(0);
+      for (; k < 32; ++k) wire[k].fill(255);
+      for (const auto& [a, b] : network) {
+        std::uint8_t* __restrict lo = wire[a].data();
+        std::uint8_t* __restrict hi = wire[b].data();
+        for (int j = 0; j < kLanes; ++j) {
+          const std::uint8_t low = Low(lo[j], hi[j]);
+          hi[j] = High(lo[j], hi[j]);
+          lo[j] = low;
+        }
+      }
+      std::copy(wire[15].begin(), wire[15].begin() + lanes,
+                dst + static_cast<std::size_t>(y) * w + x0);
+    }
   }
 }
 
@@ -230,8 +290,10 @@ void MedianPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r
   const int rx = std::min(r, w - 1), ry = std::min(r, h - 1);
   const bool narrowCounts = (2 * std::int64_t{rx} + 1) * (2 * std::int64_t{ry} + 1) <= 0xFFFF;
   const std::int64_t histogramBytes = (std::int64_t{w} + 2 * rx) * 256 * (narrowCounts ? 2 : 4);
-  if (rx == 1 && ry == 1) {
-    Median3x3(src, dst, w, h);
+  if (rx == ry && (rx == 1 || rx == 2)) {
+    if (rx == 1) Median3x3Interior(src, dst, w, h);
+    if (rx == 2) Median5x5Interior(src, dst, w, h);
+    BorderMedians(src, dst, w, h, rx);
   } else if (ry <= kHuangMaxRadius || histogramBytes > kMaxColumnHistogramBytes) {
     MedianHuang(src, dst, w, h, rx, ry);
   } else if (narrowCounts) {
