@@ -40,14 +40,13 @@ void SetGrey(TBitmap& b, int x, int y, std::uint8_t v) {
   for (int c = 0; c < 3; ++c) At(b, x, y, c) = v;
 }
 
-// Random bytes drawn from `levels` values spread over 0..255 (few levels give many ties).
+// Random bytes drawn from `levels` >= 2 values spread over 0..255 (few levels give many ties).
 TBitmap RandomBitmap(std::mt19937& rng, int w, int h, int levels = 256) {
   TBitmap b(w, h);
   std::uniform_int_distribution<int> level(0, levels - 1);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < 3 * w; ++x) {
-      b.ScanLine(y)[x] =
-          static_cast<std::uint8_t>(levels == 1 ? 0 : level(rng) * 255 / (levels - 1));
+      b.ScanLine(y)[x] = static_cast<std::uint8_t>(level(rng) * 255 / (levels - 1));
     }
   }
   return b;
