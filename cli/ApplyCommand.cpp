@@ -1,5 +1,4 @@
 #include "cli/Command.h"
-#include "filters/FilterCatalog.h"
 
 namespace imvora::cli {
 namespace {
@@ -25,13 +24,7 @@ int RunApply(const std::vector<std::string>& args) {
   }
   if (positional.size() < 3) throw TUsageError("нужны ВХОД, ВЫХОД и хотя бы один вызов");
   TDocument document(options.Ui);
-  RegisterFilters(document);
-  document.OpenImageFile(positional[0]);
-  if (options.HasSelection) {
-    document.SetSelection(options.Select[0], options.Select[1], options.Select[2],
-                          options.Select[3]);
-  }
-  RunCalls(document, {positional.begin() + 2, positional.end()});
+  OpenAndRunCalls(document, options, positional[0], {positional.begin() + 2, positional.end()});
   document.SaveImageFile(positional[1], document.CurrentImage);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "core/Error.h"
 #include "core/Random.h"
 #include "core/TextConvert.h"
+#include "filters/FilterCatalog.h"
 
 namespace imvora::cli {
 namespace {
@@ -91,6 +92,17 @@ void RunCalls(TDocument& document, const std::vector<std::string>& calls) {
       throw EImvoraError("неизвестный фильтр в вызове «" + call + "»");
     }
   }
+}
+
+void OpenAndRunCalls(TDocument& document, const TCommonOptions& options, const std::string& input,
+                     const std::vector<std::string>& calls) {
+  RegisterFilters(document);
+  document.OpenImageFile(input);
+  if (options.HasSelection) {
+    document.SetSelection(options.Select[0], options.Select[1], options.Select[2],
+                          options.Select[3]);
+  }
+  RunCalls(document, calls);
 }
 
 }  // namespace imvora::cli

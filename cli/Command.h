@@ -55,5 +55,8 @@ bool WantsHelp(const std::vector<std::string>& args);
 void SeedUnlessGiven(const std::vector<std::string>& args);
 // Runs the filter calls on the document; an unknown call is an error naming it.
 void RunCalls(TDocument& document, const std::vector<std::string>& calls);
+// Registers the filters, opens `input` as the document, applies --select and runs the calls.
+void OpenAndRunCalls(TDocument& document, const TCommonOptions& options, const std::string& input,
+                     const std::vector<std::string>& calls);
 
 }  // namespace imvora::cli

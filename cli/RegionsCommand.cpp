@@ -3,7 +3,6 @@
 
 #include "cli/Command.h"
 #include "core/Error.h"
-#include "filters/FilterCatalog.h"
 
 namespace imvora::cli {
 namespace {
@@ -61,13 +60,7 @@ int RunRegions(const std::vector<std::string>& args) {
   }
   if (positional.size() < 2) throw TUsageError("нужны ВХОД и хотя бы один вызов");
   TDocument document(options.Ui);
-  RegisterFilters(document);
-  document.OpenImageFile(positional[0]);
-  if (options.HasSelection) {
-    document.SetSelection(options.Select[0], options.Select[1], options.Select[2],
-                          options.Select[3]);
-  }
-  RunCalls(document, {positional.begin() + 1, positional.end()});
+  OpenAndRunCalls(document, options, positional[0], {positional.begin() + 1, positional.end()});
   const TMarkupData* markup = document.CurrentMarkup();
   if (markup == nullptr) {
     throw EImvoraError("нет разметки: последний вызов не построил карту областей");
