@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -36,21 +35,14 @@ std::string Quoted(const fs::path& path) {
   return "'" + path.string() + "'";
 }
 
-class TTempDir {
- public:
+struct TTempDir {
   TTempDir() {
     std::string pattern = (fs::temp_directory_path() / "imvora-io-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    Path = mkdtemp(pattern.data());
   }
-  ~TTempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
+  ~TTempDir() { fs::remove_all(Path); }
+  fs::path operator/(const std::string& name) const { return Path / name; }
+  fs::path Path;
 };
 
 TBytes ReadBytes(const fs::path& path) {
@@ -77,14 +69,9 @@ TBitmap DecodeWithImageMagick(const fs::path& file, const TTempDir& temp) {
   in.get();
   TBitmap bitmap(width, height);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      char rgb[3];
-      in.read(rgb, 3);
-      std::uint8_t* pixel = bitmap.ScanLine(y) + 3 * x;
-      pixel[0] = static_cast<std::uint8_t>(rgb[2]);
-      pixel[1] = static_cast<std::uint8_t>(rgb[1]);
-      pixel[2] = static_cast<std::uint8_t>(rgb[0]);
-    }
+    std::uint8_t* row = bitmap.ScanLine(y);
+    in.read(reinterpret_cast<char*>(row), 3 * width);
+    for (int x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);  // RGB to BGR
   }
   return in ? bitmap : TBitmap();
 }
@@ -132,14 +119,9 @@ std::uint32_t U32At(const TBytes& bytes, std::size_t at) {
   return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
 }
 
-void PutU16(TBytes& out, std::uint32_t value) {
-  out.push_back(static_cast<std::uint8_t>(value));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void PutU32(TBytes& out, std::uint32_t value) {
-  PutU16(out, value & 0xffff);
-  PutU16(out, value >> 16);
+// Little-endian, `size` bytes.
+void Put(TBytes& out, std::uint32_t value, int size = 4) {
+  for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
 // A bitmap file with a 40-byte info header, assembled by hand so that tests can state exactly
@@ -156,22 +138,21 @@ struct TBmpBuilder {
   TBytes Build() const {
     const std::uint32_t offset =
         static_cast<std::uint32_t>(54 + 4 * Masks.size() + 4 * Palette.size());
+    const auto size = static_cast<std::uint32_t>(Pixels.size());
     TBytes out = {'B', 'M'};
-    PutU32(out, offset + static_cast<std::uint32_t>(Pixels.size()));
-    PutU32(out, 0);
-    PutU32(out, offset);
     for (std::uint32_t field :
-         {40u, static_cast<std::uint32_t>(Width), static_cast<std::uint32_t>(Height)}) {
-      PutU32(out, field);
+         {offset + size, 0u, offset, 40u, std::uint32_t(Width), std::uint32_t(Height)}) {
+      Put(out, field);
     }
-    PutU16(out, 1);
-    PutU16(out, static_cast<std::uint32_t>(Bits));
-    for (std::uint32_t field : {Compression, static_cast<std::uint32_t>(Pixels.size()), 0u, 0u,
-                                static_cast<std::uint32_t>(Palette.size()), 0u}) {
-      PutU32(out, field);
+    Put(out, 1, 2);
+    Put(out, static_cast<std::uint32_t>(Bits), 2);
+    for (std::uint32_t field :
+         {Compression, size, 0u, 0u, static_cast<std::uint32_t>(Palette.size()), 0u}) {
+      Put(out, field);
     }
-    for (std::uint32_t value : Masks) PutU32(out, value);
-    for (std::uint32_t value : Palette) PutU32(out, value);
+    for (const auto* words : {&Masks, &Palette}) {
+      for (std::uint32_t value : *words) Put(out, value);
+    }
     out.insert(out.end(), Pixels.begin(), Pixels.end());
     return out;
   }
@@ -210,10 +191,6 @@ struct TBmpVariant {
   int Bits;
   std::uint32_t Compression;
 };
-
-void PrintTo(const TBmpVariant& variant, std::ostream* out) {
-  *out << variant.Name;
-}
 
 class BmpVariantTest : public testing::TestWithParam<TBmpVariant> {};
 
@@ -361,13 +338,12 @@ TEST(BmpDecodeTest, Rle4LiteralsAndRunsAlternateNibbles) {
   // A run of 3 alternating 1 and 2, end of line, a literal of 3 nibbles 2 1 2 padded to a word.
   const TBitmap bitmap =
       DecodeBmp(IndexedBuilder(4, 2, {3, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1}).Build());
-  EXPECT_EQ(Pixel(bitmap, 0, 1), kGreen);
-  EXPECT_EQ(Pixel(bitmap, 1, 1), kBlue);
-  EXPECT_EQ(Pixel(bitmap, 2, 1), kGreen);
+  const std::vector<std::uint8_t> expected[2][3] = {{kBlue, kGreen, kBlue},
+                                                    {kGreen, kBlue, kGreen}};
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(Pixel(bitmap, x, y), expected[y][x]) << x << "," << y;
+  }
   EXPECT_EQ(Pixel(bitmap, 3, 1), kRed);
-  EXPECT_EQ(Pixel(bitmap, 0, 0), kBlue);
-  EXPECT_EQ(Pixel(bitmap, 1, 0), kGreen);
-  EXPECT_EQ(Pixel(bitmap, 2, 0), kBlue);
 }
 
 TEST(BmpDecodeTest, RleStreamEndingBeforeTheImageIsTruncated) {
@@ -376,14 +352,7 @@ TEST(BmpDecodeTest, RleStreamEndingBeforeTheImageIsTruncated) {
 }
 
 TBmpBuilder FieldBuilder(std::vector<std::uint32_t> masks) {
-  TBmpBuilder builder;
-  builder.Width = 1;
-  builder.Height = 1;
-  builder.Bits = 16;
-  builder.Compression = 3;
-  builder.Masks = std::move(masks);
-  builder.Pixels = {0xff, 0xff, 0, 0};
-  return builder;
+  return TBmpBuilder{1, 1, 16, 3, std::move(masks), {}, {0xff, 0xff, 0, 0}};
 }
 
 TEST(BmpDecodeTest, BitFieldMasksMustBeContiguousAndApart) {
@@ -404,10 +373,7 @@ TEST(BmpDecodeTest, ImpossibleSizesAreRefusedBeforeAllocating) {
 }
 
 TEST(BmpDecodeTest, EveryShortenedUncompressedFileIsRefused) {
-  TBmpBuilder builder;
-  builder.Bits = 24;
-  builder.Pixels = TBytes(24, 0x80);
-  const TBytes whole = builder.Build();
+  const TBytes whole = TBmpBuilder{4, 2, 24, 0, {}, {}, TBytes(24, 0x80)}.Build();
   ASSERT_NO_THROW(DecodeBmp(whole));
   for (std::size_t length = 0; length < whole.size(); ++length) {
     EXPECT_THROW(DecodeBmp(TBytes(whole.begin(), whole.begin() + length)), EImvoraError) << length;
@@ -451,6 +417,7 @@ TEST(BmpWriteTest, TwentyFourBitFileIsPaddedBottomUpAndReadBack) {
   EXPECT_EQ(TBytes(bytes.begin() + 54, bytes.begin() + 57),
             Pixel(picture, 0, 2));  // the bottom row comes first
   EXPECT_TRUE(DecodeBmp(bytes).SamePixels(picture));
+  EXPECT_THROW(EncodeBmp(TBitmap()), EImvoraError);
 
   if (!HaveImageMagick()) return;
   TTempDir temp;
@@ -470,27 +437,19 @@ TEST(BmpWriteTest, ThirtyTwoBitFileKeepsAlphaInTheFourthByte) {
   EXPECT_EQ(Difference(DecodeBmp(bytes), picture), "");
 }
 
-TEST(BmpWriteTest, EmptyBitmapIsRefused) {
-  EXPECT_THROW(EncodeBmp(TBitmap()), EImvoraError);
-}
-
 // ---- JPEG ----
 
 double MeanError(const TBitmap& a, const TBitmap& b) {
   double sum = 0;
   for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      for (int c = 0; c < 3; ++c) sum += std::abs(Pixel(a, x, y)[c] - Pixel(b, x, y)[c]);
-    }
+    for (int i = 0; i < 3 * a.Width(); ++i) sum += std::abs(a.ScanLine(y)[i] - b.ScanLine(y)[i]);
   }
   return sum / (3.0 * a.Width() * a.Height());
 }
 
 bool HasMarker(const TBytes& bytes, std::uint8_t marker) {
-  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-    if (bytes[i] == 0xff && bytes[i + 1] == marker) return true;
-  }
-  return false;
+  const std::uint8_t pair[2] = {0xff, marker};
+  return std::search(bytes.begin(), bytes.end(), pair, pair + 2) != bytes.end();
 }
 
 TEST(JpegTest, RoundTripKeepsThePictureAndHonoursProgressive) {
@@ -500,8 +459,7 @@ TEST(JpegTest, RoundTripKeepsThePictureAndHonoursProgressive) {
     EXPECT_EQ(HasMarker(bytes, 0xc2), progressive);  // SOF2 starts a progressive frame
     EXPECT_EQ(HasMarker(bytes, 0xc0), !progressive);
     const TBitmap decoded = DecodeJpeg(bytes);
-    ASSERT_EQ(decoded.Width(), 64);
-    ASSERT_EQ(decoded.Height(), 48);
+    ASSERT_EQ(std::make_pair(decoded.Width(), decoded.Height()), std::make_pair(64, 48));
     EXPECT_LT(MeanError(decoded, picture), 2.0);
   }
 }
@@ -551,8 +509,7 @@ TEST(JpegTest, GreyAndCmykFilesDecodeAsImageMagickDoes) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     const TBitmap reference = DecodeWithImageMagick(jpeg, temp);
     const TBitmap decoded = LoadImageFile(jpeg.string());
-    ASSERT_EQ(decoded.Width(), reference.Width());
-    ASSERT_EQ(decoded.Height(), reference.Height());
+    ASSERT_EQ(Difference(decoded, reference).rfind("size", 0), std::string::npos);
     EXPECT_LT(MeanError(decoded, reference), 1.0);
   }
 }
@@ -593,10 +550,9 @@ TEST(ImageFileTest, ExtensionChoosesTheFormatBothWays) {
 }
 
 bool HasTemporaryFile(const fs::path& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().string().find(".tmp-") != std::string::npos) return true;
-  }
-  return false;
+  return std::any_of(fs::directory_iterator(folder), fs::directory_iterator(), [](const auto& e) {
+    return e.path().filename().string().find(".tmp-") != std::string::npos;
+  });
 }
 
 TEST(ImageFileTest, WriteReplacesTheTargetAndKeepsItsPermissions) {
@@ -608,7 +564,7 @@ TEST(ImageFileTest, WriteReplacesTheTargetAndKeepsItsPermissions) {
   EXPECT_EQ(ReadBytes(target), (TBytes{4, 5}));
   EXPECT_EQ(fs::status(target).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_FALSE(HasTemporaryFile(temp.Path()));
+  EXPECT_FALSE(HasTemporaryFile(temp.Path));
 }
 
 TEST(ImageFileTest, FailedWritesLeaveTheTargetAndNoTemporaryFile) {
@@ -637,7 +593,7 @@ TEST(ImageFileTest, FailedWritesLeaveTheTargetAndNoTemporaryFile) {
   std::signal(SIGXFSZ, savedHandler);
 
   EXPECT_EQ(ReadBytes(target), original);
-  EXPECT_FALSE(HasTemporaryFile(temp.Path()));
+  EXPECT_FALSE(HasTemporaryFile(temp.Path));
 }
 
 }  // namespace

@@ -5,17 +5,13 @@
 #include <vector>
 
 #include "core/Controls.h"
-#include "core/Document.h"
 #include "core/Error.h"
 #include "filters/Clusterize.h"
-#include "filters/Invert.h"
-#include "tests/core/FakeUi.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {
 namespace {
 
-using testing::Colours;
 using testing::Filled;
 using testing::PixelAt;
 using testing::SetPixel;
@@ -41,60 +37,34 @@ TBitmap Apply(TkMeansFilter& filter, TBitmap bitmap, bool f1 = true, bool f2 = t
   return bitmap;
 }
 
-TEST(KMeansTest, OneColourImageIsUnchanged) {
-  const TBitmap image = Filled(5, 3, 10, 20, 30);
-  TkMeansFilter filter;
-  filter.ClusterCount = 4;
-  EXPECT_TRUE(Apply(filter, image).SamePixels(image));
-
-  std::vector<std::uint32_t> pixels(15, 0x1E140A);
-  std::vector<std::uint32_t> centres(4, 0x1E140A);
-  EXPECT_EQ(ClusterizePixels(pixels.data(), 15, 4, true, false, 0, centres.data()), 1);
-}
-
-TEST(KMeansTest, MoreClustersThanColoursKeepsTheColours) {
-  TBitmap image(4, 4);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      if ((x + y) % 3 == 0) {
-        SetPixel(image, x, y, 200, 100, 50);
-      } else {
-        SetPixel(image, x, y, 0, 0, 0);
-      }
-    }
-  }
+TEST(KMeansTest, OneColourOrFewerColoursThanClustersStayUnchanged) {
   TkMeansFilter filter;
   filter.ClusterCount = 9;
-  const TBitmap out = Apply(filter, image);
-  EXPECT_TRUE(out.SamePixels(image));
-  EXPECT_LE(Colours(out).size(), 2u);
+  const TBitmap plain = Filled(5, 3, 10, 20, 30);
+  EXPECT_TRUE(Apply(filter, plain).SamePixels(plain));
+  std::vector<std::uint32_t> pixels(15, 0x1E140A), centres(4, 0x1E140A);
+  EXPECT_EQ(ClusterizePixels(pixels.data(), 15, 4, true, false, 0, centres.data()), 1);
+  TBitmap two = Filled(4, 4, 0, 0, 0);
+  for (int i = 0; i < 16; i += 3) SetPixel(two, i % 4, i / 4, 200, 100, 50);
+  EXPECT_TRUE(Apply(filter, two).SamePixels(two));
 }
 
-TEST(KMeansTest, OnlyTheFlaggedChannelClustersAndChanges) {
+TEST(KMeansTest, OnlyTheFlaggedChannelChangesAndConvergedPassesKeepTheirCentres) {
   TkMeansFilter filter;
+  // Means 16 and 80 after the first pass; the second pass reproduces them.
   filter.Tolerance = 0;
   const TBitmap out = Apply(filter, FiveReds(), true, false, false);
-  // Means 16 and 80 after the first pass; the second pass reproduces them.
   EXPECT_EQ(RedsOf(out), (std::vector<int>{16, 16, 16, 80, 80}));
-  for (int x = 0; x < 5; ++x) {
-    EXPECT_EQ(std::get<1>(PixelAt(out, x, 0)), 7);
-    EXPECT_EQ(std::get<2>(PixelAt(out, x, 0)), 200);
-  }
-}
-
-TEST(KMeansTest, ConvergedOutputKeepsTheCentresOfTheLastPass) {
-  TkMeansFilter filter;
+  for (int x = 0; x < 5; ++x)
+    EXPECT_EQ(PixelAt(out, x, 0), testing::TColour(RedsOf(out)[x], 7, 200));
   // 4 * 5 = 20: the means 16 and 80 lie within 4 and 20 of the centres 20 and 60, so the first
   // pass converges and the centres, not the means, colour the image.
-  filter.Tolerance = 5;
-  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
-            (std::vector<int>{20, 20, 20, 60, 60}));
-  filter.Tolerance = 4;
-  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
-            (std::vector<int>{16, 16, 16, 80, 80}));
-  filter.Tolerance = 1000000000;  // 4 * tolerance does not fit 32 bits
-  EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)),
-            (std::vector<int>{20, 20, 20, 60, 60}));
+  const std::pair<int, std::vector<int>> cases[] = {
+      {5, {20, 20, 20, 60, 60}}, {4, {16, 16, 16, 80, 80}}, {1000000000, {20, 20, 20, 60, 60}}};
+  for (const auto& [tolerance, reds] : cases) {  // 4 * 1000000000 does not fit 32 bits
+    filter.Tolerance = tolerance;
+    EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)), reds) << tolerance;
+  }
 }
 
 TEST(KMeansTest, ToleranceZeroEndsWithEveryCentreTheMeanOfItsMembers) {
@@ -110,36 +80,25 @@ TEST(KMeansTest, ToleranceZeroEndsWithEveryCentreTheMeanOfItsMembers) {
   }
   EXPECT_LE(members.size(), 5u);
   for (const auto& [centre, pixels] : members) {
-    long sums[3] = {0, 0, 0};
-    for (const auto& [r, g, b] : pixels) {
-      sums[0] += r;
-      sums[1] += g;
-      sums[2] += b;
-    }
-    const long n = static_cast<long>(pixels.size());
-    EXPECT_EQ(centre, testing::TColour(sums[0] / n, sums[1] / n, sums[2] / n));
+    long r = 0, g = 0, b = 0, n = static_cast<long>(pixels.size());
+    for (const auto& [pr, pg, pb] : pixels) r += pr, g += pg, b += pb;
+    EXPECT_EQ(centre, testing::TColour(r / n, g / n, b / n));
   }
 }
 
-TEST(KMeansTest, QuadraticAndAbsoluteMeasuresChooseDifferently) {
-  // (0, 0, 100) is 100 from black and 160 from grey 60 by absolute differences, but 10000
-  // against 8800 by squared differences.
+TEST(KMeansTest, MeasuresChooseDifferentlyAndTiesGoToTheLowestCentre) {
   for (bool fast : {false, true}) {
-    std::uint32_t pixel = 100;
+    // (0, 0, 100) is 100 from black and 160 from grey 60 by absolute differences, but 10000
+    // against 8800 by squared differences.
     std::uint32_t centres[2] = {0, 0x3C3C3C};
-    ClusterizePixels(&pixel, 1, 2, fast, false, 1000, centres);
-    EXPECT_EQ(pixel, 0u);
-    pixel = 100;
-    ClusterizePixels(&pixel, 1, 2, fast, true, 1000, centres);
-    EXPECT_EQ(pixel, 0x3C3C3Cu);
-  }
-}
-
-TEST(KMeansTest, TiesGoToTheLowestCentre) {
-  for (bool fast : {false, true}) {
+    for (bool quadratic : {false, true}) {
+      std::uint32_t pixel = 100;
+      ClusterizePixels(&pixel, 1, 2, fast, quadratic, 1000, centres);
+      EXPECT_EQ(pixel, quadratic ? 0x3C3C3Cu : 0u);
+    }
     std::vector<std::uint32_t> pixels(5, 20);  // equally far from 10 and 30
-    std::uint32_t centres[3] = {10, 30, 10};
-    ClusterizePixels(pixels.data(), 5, 3, fast, false, 1000, centres);
+    std::uint32_t tied[3] = {10, 30, 10};
+    ClusterizePixels(pixels.data(), 5, 3, fast, false, 1000, tied);
     EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 10));
     pixels.assign(5, 20);
     std::uint32_t later[3] = {0, 30, 10};
@@ -158,10 +117,11 @@ TEST(KMeansTest, PackedPathMatchesTheScalarPath) {
     const std::uint32_t mask = random() % 2 ? 0xFFFFFF : 0x00FF00;
     const std::uint32_t range = random() % 2 ? 256 : 8;
     std::vector<std::uint32_t> pixels(count), centres(k);
-    for (auto& p : pixels)
-      p = ((random() % range) | (random() % range) << 8 | (random() % range) << 16) & mask;
-    for (auto& c : centres)
-      c = ((random() % range) | (random() % range) << 8 | (random() % range) << 16) & mask;
+    for (auto* words : {&pixels, &centres}) {
+      for (auto& w : *words) {
+        w = ((random() % range) | (random() % range) << 8 | (random() % range) << 16) & mask;
+      }
+    }
     std::vector<std::uint32_t> fastPixels = pixels, fastCentres = centres;
     const int passes =
         ClusterizePixels(pixels.data(), count, k, false, quadratic, tolerance, centres.data());
@@ -206,24 +166,19 @@ TEST(KMeansTest, SumsDoNotOverflowAbove16843009Pixels) {
   EXPECT_EQ(pixels.back(), 0xFFFFFFu);
 }
 
-TEST(KMeansTest, NothingToDo) {
+TEST(KMeansTest, NothingToDoAndTooManyClustersChangeNothing) {
   TkMeansFilter filter;
   filter.Apply(nullptr, true, true, true);
   TBitmap empty(0, 5);
   filter.Apply(&empty, true, true, true);
   EXPECT_EQ(empty.Height(), 5);
-  const TBitmap image = FiveReds();
+  TBitmap image = FiveReds();
   EXPECT_TRUE(Apply(filter, image, false, false, false).SamePixels(image));
   std::uint32_t pixel = 5, centre = 9;
   EXPECT_EQ(ClusterizePixels(&pixel, 0, 1, false, false, 0, &centre), 0);
   EXPECT_EQ(ClusterizePixels(&pixel, 1, 0, false, false, 0, &centre), 0);
   EXPECT_EQ(pixel, 5u);
-}
-
-TEST(KMeansTest, TooManyClustersIsRefusedWithoutChange) {
-  TkMeansFilter filter;
   filter.SetParam(0, kMaxClusterCount + 1);
-  TBitmap image = FiveReds();
   EXPECT_THROW(filter.Apply(&image, true, true, true), EImvoraError);
   EXPECT_TRUE(image.SamePixels(FiveReds()));
   filter.SetParam(0, kMaxClusterCount);
@@ -267,32 +222,6 @@ TEST(KMeansTest, ControlRules) {
   filter.DestroyControls();
   filter.Apply(&image, true, true, true);
   EXPECT_TRUE(filter.Quadratic);
-}
-
-TEST(KMeansTest, FilterCallLeavesAtMostTwoColoursAndOnlyTheSelectionChanges) {
-  testing::TFakeUi ui;
-  TDocument doc(ui);
-  doc.AddFilter(std::make_unique<TkMeansFilter>());
-  std::mt19937 random(3);
-  doc.CurrentImage = testing::RandomBitmap(12, 9, random);
-  const TBitmap before = doc.CurrentImage;
-  doc.ShowBitmap(doc.CurrentImage);
-  doc.SetSelection(2, 1, 9, 6);
-  ASSERT_TRUE(doc.RunFilterCall("kMeans(YYY 2 0 0)"));
-
-  // The selection alone is clustered, as a separate image would be.
-  std::unique_ptr<TBitmap> crop = CropBitmap(&before, 2, 1, 8, 6);
-  TkMeansFilter alone;
-  alone.Tolerance = 0;
-  alone.Apply(crop.get(), true, true, true);
-  EXPECT_LE(Colours(*crop).size(), 2u);
-  for (int y = 0; y < 9; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      const bool inside = x >= 2 && x <= 9 && y >= 1 && y <= 6;
-      EXPECT_EQ(PixelAt(doc.CurrentImage, x, y),
-                inside ? PixelAt(*crop, x - 2, y - 1) : PixelAt(before, x, y));
-    }
-  }
 }
 
 }  // namespace

@@ -19,12 +19,9 @@ using testing::Filled;
 using testing::GreyRow;
 using testing::PixelAt;
 using testing::SetPixel;
+using TLabels = std::vector<std::int32_t>;
 
 constexpr std::uint32_t kTolerance16 = 0x101010;
-
-std::vector<std::int32_t> LabelsOf(const TBitmap& bitmap, std::uint32_t tolerance) {
-  return LabelRegions(&bitmap, tolerance)->Labels;
-}
 
 // The plain definition: breadth-first growth from each raster-order seed over the 4-connected
 // unlabelled pixels within the tolerance of the seed's colour, statistics summed afterwards.
@@ -41,28 +38,27 @@ TMarkupData ReferenceLabels(const TBitmap& bitmap, std::uint32_t tolerance) {
     return true;
   };
   int count = 0;
-  for (int y0 = 0; y0 < h; ++y0) {
-    for (int x0 = 0; x0 < w; ++x0) {
-      if (labels[y0 * w + x0] >= 0) continue;
-      const std::uint8_t* seed = bitmap.ScanLine(y0) + 3 * x0;
-      std::deque<std::pair<int, int>> queue = {{x0, y0}};
-      labels[y0 * w + x0] = count;
-      while (!queue.empty()) {
-        const auto [x, y] = queue.front();
-        queue.pop_front();
-        const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
-        for (const auto& [nx, ny] : next) {
-          if (nx < 0 || ny < 0 || nx >= w || ny >= h || labels[ny * w + nx] >= 0) continue;
-          if (!within(nx, ny, seed)) continue;
-          labels[ny * w + nx] = count;
-          queue.push_back({nx, ny});
-        }
+  for (int start = 0; start < w * h; ++start) {
+    if (labels[start] >= 0) continue;
+    const std::uint8_t* seed = bitmap.ScanLine(start / w) + 3 * (start % w);
+    std::deque<std::pair<int, int>> queue = {{start % w, start / w}};
+    labels[start] = count;
+    while (!queue.empty()) {
+      const auto [x, y] = queue.front();
+      queue.pop_front();
+      const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
+      for (const auto& [nx, ny] : next) {
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h || labels[ny * w + nx] >= 0) continue;
+        if (!within(nx, ny, seed)) continue;
+        labels[ny * w + nx] = count;
+        queue.push_back({nx, ny});
       }
-      ++count;
     }
+    ++count;
   }
   data.RegionCount = count;
-  std::vector<std::uint64_t> r(count), g(count), b(count), sx(count), sy(count), area(count);
+  std::vector<std::uint64_t> sums[6];  // blue, green, red, x, y, area
+  for (auto& sum : sums) sum.assign(count, 0);
   data.MinX.assign(count, 1 << 30);
   data.MinY.assign(count, 1 << 30);
   data.MaxX.assign(count, -1);
@@ -71,7 +67,8 @@ TMarkupData ReferenceLabels(const TBitmap& bitmap, std::uint32_t tolerance) {
     for (int x = 0; x < w; ++x) {
       const int l = labels[y * w + x];
       const std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
-      b[l] += p[0], g[l] += p[1], r[l] += p[2], sx[l] += x, sy[l] += y, ++area[l];
+      const std::uint64_t values[6] = {p[0], p[1], p[2], std::uint64_t(x), std::uint64_t(y), 1};
+      for (int i = 0; i < 6; ++i) sums[i][l] += values[i];
       data.MinX[l] = std::min(data.MinX[l], x);
       data.MinY[l] = std::min(data.MinY[l], y);
       data.MaxX[l] = std::max(data.MaxX[l], x);
@@ -79,121 +76,74 @@ TMarkupData ReferenceLabels(const TBitmap& bitmap, std::uint32_t tolerance) {
     }
   }
   for (int l = 0; l < count; ++l) {
-    data.MeanR.push_back(r[l] / area[l]);
-    data.MeanG.push_back(g[l] / area[l]);
-    data.MeanB.push_back(b[l] / area[l]);
-    data.Area.push_back(area[l]);
-    data.CenterX.push_back(sx[l] / area[l]);
-    data.CenterY.push_back(sy[l] / area[l]);
+    const std::uint64_t area = sums[5][l];
+    data.MeanB.push_back(sums[0][l] / area);
+    data.MeanG.push_back(sums[1][l] / area);
+    data.MeanR.push_back(sums[2][l] / area);
+    data.CenterX.push_back(sums[3][l] / area);
+    data.CenterY.push_back(sums[4][l] / area);
+    data.Area.push_back(area);
   }
   return data;
 }
 
 void ExpectSameMarkup(const TMarkupData& a, const TMarkupData& b) {
-  EXPECT_EQ(a.Width, b.Width);
-  EXPECT_EQ(a.Height, b.Height);
-  EXPECT_EQ(a.RegionCount, b.RegionCount);
-  EXPECT_EQ(a.Labels, b.Labels);
-  EXPECT_EQ(a.MeanR, b.MeanR);
-  EXPECT_EQ(a.MeanG, b.MeanG);
-  EXPECT_EQ(a.MeanB, b.MeanB);
-  EXPECT_EQ(a.Area, b.Area);
-  EXPECT_EQ(a.MinX, b.MinX);
-  EXPECT_EQ(a.MinY, b.MinY);
-  EXPECT_EQ(a.MaxX, b.MaxX);
-  EXPECT_EQ(a.MaxY, b.MaxY);
-  EXPECT_EQ(a.CenterX, b.CenterX);
-  EXPECT_EQ(a.CenterY, b.CenterY);
+  const auto fields = [](const TMarkupData& d) {
+    return std::tie(d.Width, d.Height, d.RegionCount, d.Labels, d.MeanR, d.MeanG, d.MeanB, d.Area,
+                    d.MinX, d.MinY, d.MaxX, d.MaxY, d.CenterX, d.CenterY);
+  };
+  EXPECT_TRUE(fields(a) == fields(b));
 }
 
 // A one-pixel corridor winding inward from the top-left corner: every turn of the spiral is a
 // new span of the same region, so a recursive fill would nest once per turn and row.
 TBitmap Spiral(int size) {
   TBitmap bitmap = Filled(size, size, 0, 0, 0);
+  const auto white = [&](int x, int y) { SetPixel(bitmap, x, y, 255, 255, 255); };
   int left = 0, top = 0, right = size - 1, bottom = size - 1;
   while (left <= right && top <= bottom) {
-    for (int x = left; x <= right; ++x) SetPixel(bitmap, x, top, 255, 255, 255);
-    for (int y = top; y <= bottom; ++y) SetPixel(bitmap, right, y, 255, 255, 255);
+    for (int x = left; x <= right; ++x) white(x, top);
+    for (int y = top; y <= bottom; ++y) white(right, y);
     if (top + 2 <= bottom) {
-      for (int x = left; x <= right; ++x) SetPixel(bitmap, x, bottom, 255, 255, 255);
+      for (int x = left; x <= right; ++x) white(x, bottom);
     }
     if (left + 2 <= right) {
-      for (int y = top + 2; y <= bottom; ++y) SetPixel(bitmap, left, y, 255, 255, 255);
+      for (int y = top + 2; y <= bottom; ++y) white(left, y);
     }
     left += 2, top += 2, right -= 2, bottom -= 2;
-    if (left <= right && top <= bottom) SetPixel(bitmap, left - 1, top, 255, 255, 255);
+    if (left <= right && top <= bottom) white(left - 1, top);
   }
   return bitmap;
 }
 
-TEST(LabelRegionsTest, BandsAreMeasuredFromTheSeed) {
+TEST(LabelRegionsTest, BandsAreMeasuredFromTheSeedAndMeansTruncate) {
   const TBitmap row = GreyRow({0, 10, 20, 30, 40});
   const auto markup = LabelRegions(&row, kTolerance16);
-  EXPECT_EQ(markup->Labels, (std::vector<std::int32_t>{0, 0, 1, 1, 2}));
+  EXPECT_EQ(markup->Labels, (TLabels{0, 0, 1, 1, 2}));
   EXPECT_EQ(markup->RegionCount, 3);
   EXPECT_EQ(markup->MeanR, (std::vector<std::uint32_t>{5, 25, 40}));
   EXPECT_EQ(markup->Area, (std::vector<std::uint32_t>{2, 2, 1}));
-  EXPECT_EQ(markup->MinX, (std::vector<std::int32_t>{0, 2, 4}));
-  EXPECT_EQ(markup->MaxX, (std::vector<std::int32_t>{1, 3, 4}));
-  EXPECT_EQ(markup->CenterX, (std::vector<std::int32_t>{0, 2, 4}));
+  EXPECT_EQ(markup->MinX, (TLabels{0, 2, 4}));
+  EXPECT_EQ(markup->MaxX, (TLabels{1, 3, 4}));
+  EXPECT_EQ(markup->CenterX, (TLabels{0, 2, 4}));
+  TBitmap pair = GreyRow({0, 0});
+  SetPixel(pair, 0, 0, 10, 0, 0);
+  SetPixel(pair, 1, 0, 11, 0, 0);
+  EXPECT_EQ(LabelRegions(&pair, 0x010000)->MeanR[0], 10u);
 }
 
 TEST(LabelRegionsTest, DiagonalContactDoesNotJoin) {
   TBitmap checker = Filled(2, 2, 0, 0, 0);
   SetPixel(checker, 1, 0, 200, 200, 200);
   SetPixel(checker, 0, 1, 200, 200, 200);
-  EXPECT_EQ(LabelsOf(checker, kTolerance16), (std::vector<std::int32_t>{0, 1, 2, 3}));
-  EXPECT_EQ(LabelsOf(checker, 0xFFFFFF), (std::vector<std::int32_t>{0, 0, 0, 0}));
-}
-
-TEST(LabelRegionsTest, OneColourIsOneRegion) {
-  const TBitmap plain = Filled(7, 4, 9, 8, 7);
-  const auto markup = LabelRegions(&plain, 0);
-  EXPECT_EQ(markup->RegionCount, 1);
-  EXPECT_EQ(markup->Labels, std::vector<std::int32_t>(28, 0));
-  EXPECT_EQ(markup->MeanR[0], 9u);
-  EXPECT_EQ(markup->MeanG[0], 8u);
-  EXPECT_EQ(markup->MeanB[0], 7u);
-  EXPECT_EQ(markup->MaxX[0], 6);
-  EXPECT_EQ(markup->MaxY[0], 3);
-  EXPECT_EQ(markup->CenterX[0], 3);
-  EXPECT_EQ(markup->CenterY[0], 1);
-}
-
-TEST(LabelRegionsTest, MeansTruncate) {
-  TBitmap pair(2, 1);
-  SetPixel(pair, 0, 0, 10, 0, 0);
-  SetPixel(pair, 1, 0, 11, 0, 0);
-  EXPECT_EQ(LabelRegions(&pair, 0x010000)->MeanR[0], 10u);
-}
-
-TEST(LabelRegionsTest, ToleranceExtremesAndSingleChannels) {
-  std::mt19937 random(2);
-  const TBitmap noise = testing::RandomBitmap(9, 6, random);
-  EXPECT_EQ(LabelRegions(&noise, 0xFFFFFF)->RegionCount, 1);
-  // Only red separates: equal red, very different green and blue.
-  TBitmap row(3, 1);
-  SetPixel(row, 0, 0, 50, 0, 255);
-  SetPixel(row, 1, 0, 50, 255, 0);
-  SetPixel(row, 2, 0, 90, 0, 0);
-  EXPECT_EQ(LabelsOf(row, 0x10FFFF), (std::vector<std::int32_t>{0, 0, 1}));
-  // Tolerance 0: every region holds exactly one colour.
-  const TBitmap few = testing::RandomBitmap(12, 8, random, 2);
-  const auto markup = LabelRegions(&few, 0);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      const int l = markup->Labels[y * 12 + x];
-      EXPECT_EQ(PixelAt(few, x, y),
-                testing::TColour(markup->MeanR[l], markup->MeanG[l], markup->MeanB[l]));
-    }
-  }
+  EXPECT_EQ(LabelRegions(&checker, kTolerance16)->Labels, (TLabels{0, 1, 2, 3}));
+  EXPECT_EQ(LabelRegions(&checker, 0xFFFFFF)->Labels, (TLabels{0, 0, 0, 0}));
 }
 
 TEST(LabelRegionsTest, NoBitmapNoMap) {
+  TBitmap empty(0, 3), alpha(2, 2, 32);
   EXPECT_EQ(LabelRegions(nullptr, 0), nullptr);
-  TBitmap empty(0, 3);
   EXPECT_EQ(LabelRegions(&empty, 0), nullptr);
-  TBitmap alpha(2, 2, 32);
   EXPECT_EQ(LabelRegions(&alpha, 0), nullptr);
 }
 
@@ -250,12 +200,11 @@ TEST(MarkupFilterTest, HandsTheMapToTheHostAndLeavesThePixels) {
   TBitmap image = GreyRow({0, 10, 20, 30, 40});
   const TBitmap before = image;
   filter.Apply(&image, false, false, false);
-  EXPECT_EQ(host.calls, 0);
   filter.Apply(nullptr, true, true, true);
   EXPECT_EQ(host.calls, 0);
   filter.Apply(&image, true, true, true);
   ASSERT_EQ(host.calls, 1);
-  EXPECT_EQ(host.last->Labels, (std::vector<std::int32_t>{0, 0, 1, 1, 2}));
+  EXPECT_EQ(host.last->Labels, (TLabels{0, 0, 1, 1, 2}));
   EXPECT_TRUE(image.SamePixels(before));
   // Unflagged channels get tolerance 255: blue alone with tolerance 0 still splits greys.
   filter.SetParam(2, 0);
@@ -265,15 +214,11 @@ TEST(MarkupFilterTest, HandsTheMapToTheHostAndLeavesThePixels) {
   filter.Apply(&empty, true, true, true);
   EXPECT_EQ(host.calls, 3);
   EXPECT_EQ(host.last, nullptr);
-}
 
-TEST(MarkupFilterTest, BlackAndWhiteSplitExactlyAtTolerance127) {
-  TBitmap image = Filled(6, 4, 0, 0, 0);
+  // Black and white split exactly at tolerance 127.
+  image = Filled(6, 4, 0, 0, 0);
   for (int y = 0; y < 4; ++y) SetPixel(image, 2, y, 255, 255, 255);
   SetPixel(image, 5, 0, 255, 255, 255);
-  TMarkupFilter filter;
-  TRecordingHost host;
-  filter.Host = &host;
   for (int i = 0; i < 3; ++i) filter.SetParam(i, 127);
   filter.Apply(&image, true, true, true);
   EXPECT_EQ(host.last->RegionCount, 4);  // left black, white bar, right black, white corner
@@ -286,10 +231,9 @@ TEST(MarkupFilterTest, ControlRules) {
   filter.SetParam(0, 256);
   filter.SetParam(1, -1);
   filter.SetParam(5, 3);
-  EXPECT_EQ(filter.SoftR, 16);
-  EXPECT_EQ(filter.SoftG, 16);
   filter.SetParam(2, 255);
-  EXPECT_EQ(filter.SoftB, 255);
+  EXPECT_EQ(std::make_tuple(filter.SoftR, filter.SoftG, filter.SoftB),
+            std::make_tuple(16, 16, 255));
 
   THeadlessPanel panel;
   filter.CreateControls(panel);
@@ -321,11 +265,8 @@ class MarkupDocumentTest : public ::testing::Test {
   MarkupDocumentTest() {
     markup = doc.AddFilter(std::make_unique<TMarkupFilter>());
     invert = doc.AddFilter(std::make_unique<TInvertFilter>());
-    doc.CurrentImage = GreyRow({0, 10, 20, 30, 40, 50});
-    doc.CurrentImage.SetHeight(3);
-    for (int y = 1; y < 3; ++y) {
-      for (int x = 0; x < 6; ++x) SetPixel(doc.CurrentImage, x, y, 200, 200, 200);
-    }
+    doc.CurrentImage = Filled(6, 3, 200, 200, 200);
+    for (int x = 0; x < 6; ++x) SetPixel(doc.CurrentImage, x, 0, 10 * x, 10 * x, 10 * x);
     doc.ShowBitmap(doc.CurrentImage);
     doc.SelectAll();
   }
@@ -363,19 +304,16 @@ TEST_F(MarkupDocumentTest, SelectionMapIsDrawnAtTheSelectionCorner) {
   EXPECT_EQ(map->Width, 3);
   EXPECT_EQ(map->Height, 2);
   // Greys 20, 30, 40 over 200s: {20, 30}, {40}, {200, 200, 200}.
-  EXPECT_EQ(map->Labels, (std::vector<std::int32_t>{0, 0, 1, 2, 2, 2}));
+  EXPECT_EQ(map->Labels, (TLabels{0, 0, 1, 2, 2, 2}));
   EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
   doc.ShowMarkupView();
-  const TBitmap& view = doc.Picture();
+  // The last label is white, label 1 of 2 is 8388607 = 0x7FFFFF, the rest black.
+  const testing::TColour shades[3] = {{0, 0, 0}, {127, 255, 255}, {255, 255, 255}};
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 6; ++x) {
-      testing::TColour expected(0, 0, 0);
-      if (x >= 2 && x <= 4 && y <= 1 && map->Labels[y * 3 + x - 2] == 2) {
-        expected = testing::TColour(255, 255, 255);  // the last label is white
-      } else if (x >= 2 && x <= 4 && y <= 1 && map->Labels[y * 3 + x - 2] == 1) {
-        expected = testing::TColour(127, 255, 255);  // 8388607 = 0x7FFFFF
-      }
-      EXPECT_EQ(PixelAt(view, x, y), expected) << x << "," << y;
+      const bool inside = x >= 2 && x <= 4 && y <= 1;
+      EXPECT_EQ(PixelAt(doc.Picture(), x, y), shades[inside ? map->Labels[y * 3 + x - 2] : 0])
+          << x << "," << y;
     }
   }
 }

@@ -44,9 +44,8 @@ inline TBitmap RandomBitmap(int w, int h, std::mt19937& random, int levels = 256
   TBitmap bitmap(w, h);
   std::uniform_int_distribution<int> pick(0, levels - 1);
   for (int y = 0; y < h; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
     for (int i = 0; i < 3 * w; ++i) {
-      p[i] = static_cast<std::uint8_t>(levels > 1 ? pick(random) * 255 / (levels - 1) : 0);
+      bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>(pick(random) * 255 / (levels - 1));
     }
   }
   return bitmap;
