@@ -45,8 +45,8 @@ TEST(BinarizeTest, GivenThresholdComparesTheExtendedLuminance) {
   // A grey of level v lies just below v.
   EXPECT_EQ(WhiteOf(GreyRow({127, 128, 129, 255}), 0, 128), (std::vector<int>{0, 0, 1, 1}));
   EXPECT_EQ(WhiteOf(GreyRow({0, 254, 255}), 0, 255), (std::vector<int>{0, 0, 0}));
-  for (const auto& [threshold, black] : {std::pair{0, 1}, {1, 0}, {-7, 1}}) {
-    EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, threshold), (std::vector<int>{black, 1})) << threshold;
+  for (const auto& [threshold, first] : {std::pair{0, 1}, {1, 0}, {-7, 1}}) {
+    EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, threshold), (std::vector<int>{first, 1})) << threshold;
   }
 }
 
@@ -87,24 +87,15 @@ TEST(BinarizeTest, ControlRules) {
 
   THeadlessPanel panel;
   filter.CreateControls(panel);
-  TLabel *methodLabel = filter.LabelOf(0), *thresholdLabel = filter.LabelOf(1);
   TComboBox* list = filter.ComboOf(0);
   TEdit* edit = filter.EditOf(1);
-  EXPECT_EQ(methodLabel->Caption(), "Метод бинаризации:");
-  EXPECT_EQ(thresholdLabel->Caption(), "Порог:");
-  EXPECT_EQ(thresholdLabel->Top(), methodLabel->Bottom() + 12);
-  EXPECT_EQ(list->Left(), methodLabel->Right() + 8);
-  EXPECT_EQ(list->Top(), 8);
-  EXPECT_EQ(list->Width(), 140);
+  EXPECT_EQ(filter.LabelOf(0)->Caption(), "Метод бинаризации:");
+  EXPECT_EQ(filter.LabelOf(1)->Caption(), "Порог:");
   EXPECT_EQ(list->Items(),
             (std::vector<std::string>{"Пороговая /KISS/", "Порядковая", "Квантильная"}));
   EXPECT_EQ(list->ItemIndex(), 0);  // opens on item 0 whatever Method holds
   EXPECT_EQ(filter.Method, 2);
-  EXPECT_EQ(edit->Left(), list->Left());
-  EXPECT_EQ(edit->Top(), thresholdLabel->Top() - 4);
-  EXPECT_EQ(edit->Width(), 48);
   EXPECT_EQ(edit->Text(), "-40");
-  EXPECT_EQ(panel.ClientWidth(), list->Right() + 8);
 
   list->UserSelected(1);
   EXPECT_EQ(filter.Method, 1);

@@ -425,18 +425,6 @@ TEST(BmpWriteTest, TwentyFourBitFileIsPaddedBottomUpAndReadBack) {
   EXPECT_EQ(Difference(DecodeWithImageMagick(temp / "written.bmp", temp), picture), "");
 }
 
-TEST(BmpWriteTest, ThirtyTwoBitFileKeepsAlphaInTheFourthByte) {
-  const TBitmap picture = TestPicture(3, 2, 32);
-  const TBytes bytes = EncodeBmp(picture);
-  ASSERT_EQ(bytes.size(), 54u + 2 * 12);
-  EXPECT_EQ(bytes[28], 32);
-  EXPECT_EQ(U32At(bytes, 30), 0u);
-  const std::uint8_t* bottomRight = picture.ScanLine(1) + 2 * 4;
-  EXPECT_EQ(TBytes(bytes.begin() + 54 + 8, bytes.begin() + 54 + 12),
-            TBytes(bottomRight, bottomRight + 4));
-  EXPECT_EQ(Difference(DecodeBmp(bytes), picture), "");
-}
-
 // ---- JPEG ----
 
 double MeanError(const TBitmap& a, const TBitmap& b) {

@@ -80,7 +80,6 @@ TEST(MarkupAverageTest, SharesTheToleranceControlsAndKeepsNoMap) {
   THeadlessPanel panel;
   filter.CreateControls(panel);
   EXPECT_EQ(filter.LabelOf(2)->Caption(), "Мягкость B:");
-  EXPECT_EQ(filter.EditOf(2)->Left(), filter.LabelOf(2)->Right() + 8);
 
   testing::TFakeUi ui;
   TDocument doc(ui);
