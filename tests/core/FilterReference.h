@@ -32,9 +32,23 @@ inline std::uint8_t Byte(const TBitmap& b, int x, int y, int c) {
   return b.ScanLine(y)[3 * x + c];
 }
 
+// Calls f(x, y, c) for every byte of b.
+template <class F>
+void ForBytes(const TBitmap& b, F f) {
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width(); ++x) {
+      for (int c = 0; c < 3; ++c) f(x, y, c);
+    }
+  }
+}
+
 // Flags in byte order: byte 0 is channel 3 (blue), byte 2 channel 1 (red).
 inline std::array<bool, 3> ByteFlags(bool f1, bool f2, bool f3) {
   return {f3, f2, f1};
+}
+
+inline std::uint8_t TruncByte(long double v) {
+  return static_cast<std::uint8_t>(std::trunc(std::clamp<long double>(v, 0, 255)));
 }
 
 inline void GaussBlur(const TBitmap& source, TBitmap& destination, int r, double sigma, bool f1,
@@ -45,31 +59,23 @@ inline void GaussBlur(const TBitmap& source, TBitmap& destination, int r, double
     w[i + r] = std::exp(-static_cast<double>(std::int64_t{i} * i) / (2 * sigma * sigma));
   }
   double sum = 0;
-  for (int i = 0; i < 2 * r + 1; ++i) sum += w[i];
-  for (int i = 0; i < 2 * r + 1; ++i) w[i] /= sum;
+  for (double v : w) sum += v;
+  for (double& v : w) v /= sum;
   const TBitmap input = source;
   TBitmap t = input;
   destination = input;
   const int W = input.Width(), H = input.Height();
-  for (int y = 0; y < H; ++y) {
-    for (int x = 0; x < W; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        double s = 0;
-        for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(input, MirrorIndex(x + k, W), y, c);
-        Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
-      }
-    }
-  }
   const auto flagged = ByteFlags(f1, f2, f3);
-  for (int y = 0; y < H; ++y) {
-    for (int x = 0; x < W; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        double s = 0;
-        for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(t, x, MirrorIndex(y + k, H), c);
-        if (flagged[c]) Byte(destination, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
-      }
-    }
-  }
+  ForBytes(input, [&](int x, int y, int c) {
+    double s = 0;
+    for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(input, MirrorIndex(x + k, W), y, c);
+    Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
+  });
+  ForBytes(input, [&](int x, int y, int c) {
+    double s = 0;
+    for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(t, x, MirrorIndex(y + k, H), c);
+    if (flagged[c]) Byte(destination, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
+  });
 }
 
 inline void GSharpen(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
@@ -77,15 +83,10 @@ inline void GSharpen(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, boo
   TBitmap b = bitmap;
   GaussBlur(bitmap, b, r, sigma, f1, f2, f3);
   const auto flagged = ByteFlags(f1, f2, f3);
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      for (int c = 2; c >= 0; --c) {
-        if (!flagged[c]) continue;
-        const int out = 2 * Byte(bitmap, x, y, c) - Byte(b, x, y, c);
-        Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp(out, 0, 255));
-      }
-    }
-  }
+  ForBytes(bitmap, [&](int x, int y, int c) {
+    const int out = 2 * Byte(bitmap, x, y, c) - Byte(b, x, y, c);
+    if (flagged[c]) Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp(out, 0, 255));
+  });
 }
 
 inline void LightAlign(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
@@ -103,16 +104,10 @@ inline void LightAlign(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, b
     means[c] = static_cast<long double>(sums[c]) / (bitmap.Width() * bitmap.Height());
   }
   const auto flagged = ByteFlags(f1, f2, f3);
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      for (int c = 2; c >= 0; --c) {
-        if (!flagged[c]) continue;
-        const int d = Byte(bitmap, x, y, c) - Byte(b, x, y, c);
-        const long double v = std::trunc(d + means[c]);
-        Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp<long double>(v, 0, 255));
-      }
-    }
-  }
+  ForBytes(bitmap, [&](int x, int y, int c) {
+    const int d = Byte(bitmap, x, y, c) - Byte(b, x, y, c);
+    if (flagged[c]) Byte(bitmap, x, y, c) = TruncByte(d + means[c]);
+  });
 }
 
 inline void Box(TBitmap& bitmap, const std::array<double, 9>& kernel, bool f1, bool f2, bool f3) {
@@ -123,24 +118,16 @@ inline void Box(TBitmap& bitmap, const std::array<double, 9>& kernel, bool f1, b
   TBitmap t = bitmap;
   const int W = bitmap.Width(), H = bitmap.Height();
   const auto flagged = ByteFlags(f1, f2, f3);
-  for (int y = 0; y < H; ++y) {
-    for (int x = 0; x < W; ++x) {
-      double acc[3] = {0, 0, 0};
-      int k = 0;
-      for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx, ++k) {
-          for (int c = 0; c < 3; ++c) {
-            acc[c] += kernel[k] * Byte(bitmap, MirrorIndex(x + dx, W), MirrorIndex(y + dy, H), c);
-          }
-        }
-      }
-      for (int c = 0; c < 3; ++c) {
-        double v = acc[c] / divisor;
-        v = std::clamp(v, 0.0, 255.0);
-        if (flagged[c]) Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(v));
-      }
+  ForBytes(bitmap, [&](int x, int y, int c) {
+    double acc = 0;
+    for (int k = 0; k < 9; ++k) {
+      acc +=
+          kernel[k] * Byte(bitmap, MirrorIndex(x + k % 3 - 1, W), MirrorIndex(y + k / 3 - 1, H), c);
     }
-  }
+    if (flagged[c])
+      Byte(t, x, y, c) =
+          static_cast<std::uint8_t>(std::trunc(std::clamp(acc / divisor, 0.0, 255.0)));
+  });
   bitmap = t;
 }
 
@@ -163,12 +150,14 @@ inline void Rotate(TBitmap& bitmap, double angle, double threshold) {
   bitmap = n;
 }
 
-// A bitmap of random bytes.
-inline TBitmap RandomBitmap(std::mt19937& random, int w, int h) {
+// Random bytes drawn from `levels` >= 2 values spread over 0..255 (few levels give many ties).
+inline TBitmap RandomBitmap(std::mt19937& random, int w, int h, int levels = 256) {
   TBitmap b(w, h);
-  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> level(0, levels - 1);
   for (int y = 0; y < h; ++y) {
-    for (int i = 0; i < 3 * w; ++i) b.ScanLine(y)[i] = static_cast<std::uint8_t>(byte(random));
+    for (int i = 0; i < 3 * w; ++i) {
+      b.ScanLine(y)[i] = static_cast<std::uint8_t>(level(random) * 255 / (levels - 1));
+    }
   }
   return b;
 }
@@ -176,24 +165,21 @@ inline TBitmap RandomBitmap(std::mt19937& random, int w, int h) {
 // A bitmap of one colour.
 inline TBitmap Flat(int w, int h, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
   TBitmap b(w, h);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      Byte(b, x, y, 0) = blue;
-      Byte(b, x, y, 1) = green;
-      Byte(b, x, y, 2) = red;
-    }
-  }
+  ForBytes(b, [&](int x, int y, int c) {
+    Byte(b, x, y, c) = c == 0 ? blue : c == 1 ? green : red;
+  });
   return b;
+}
+
+inline void SetGrey(TBitmap& b, int x, int y, std::uint8_t v) {
+  for (int c = 0; c < 3; ++c) Byte(b, x, y, c) = v;
 }
 
 // True when byte c is the same in every pixel of a and b.
 inline bool SameChannel(const TBitmap& a, const TBitmap& b, int c) {
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      if (Byte(a, x, y, c) != Byte(b, x, y, c)) return false;
-    }
-  }
-  return true;
+  bool same = true;
+  ForBytes(a, [&](int x, int y, int k) { same &= k != c || Byte(a, x, y, c) == Byte(b, x, y, c); });
+  return same;
 }
 
 }  // namespace imvora::reference
