@@ -134,7 +134,7 @@ TEST(RotateTest, FastLoopEqualsThePerPixelFormula) {
   for (double angle : {33.0, -90.0}) check(large, angle, 0.1, true, true);
 }
 
-TEST(RotateTest, ZeroCopiesQuarterAndHalfTurnsMoveWholePixels) {
+TEST(RotateTest, FixedTurnsAndNothingToDo) {
   std::mt19937 random(62);
   const TBitmap input = RandomBitmap(random, 5, 4);
   TRotateFilter rotate;  // 90 degrees clockwise by default
@@ -152,6 +152,13 @@ TEST(RotateTest, ZeroCopiesQuarterAndHalfTurnsMoveWholePixels) {
   ForBytes(out, [&](int x, int y, int c) {
     EXPECT_EQ(Byte(out, x, y, c), Byte(input, std::min(5 - x, 4), std::min(4 - y, 3), c));
   });
+  const TBitmap halfTurned = out;
+  rotate.Apply(&out, false, false, false);  // no flag: nothing to do
+  EXPECT_TRUE(out.SamePixels(halfTurned));
+  rotate.Apply(nullptr, true, true, true);
+  TBitmap empty(0, 2);
+  rotate.Apply(&empty, true, true, true);
+  EXPECT_EQ(empty.Height(), 2);
 }
 
 TEST(RotateTest, ThresholdAboveHalfTakesTheNearestPixel) {
@@ -170,19 +177,6 @@ TEST(RotateTest, ThresholdAboveHalfTakesTheNearestPixel) {
       EXPECT_EQ(Byte(image, x, y, c) % (c == 0 ? 20 : 30), 0);
     }
   });
-}
-
-TEST(RotateTest, NothingToDo) {
-  std::mt19937 random(64);
-  const TBitmap input = RandomBitmap(random, 3, 3);
-  TBitmap out = input;
-  TRotateFilter rotate;
-  rotate.Apply(&out, false, false, false);
-  EXPECT_TRUE(out.SamePixels(input));
-  rotate.Apply(nullptr, true, true, true);
-  TBitmap empty(0, 2);
-  rotate.Apply(&empty, true, true, true);
-  EXPECT_EQ(empty.Height(), 2);
 }
 
 TEST(RotateTest, PanelAndParameters) {
