@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "bench/BenchSupport.h"
 #include "core/Random.h"
 #include "filters/Autocolor.h"
 #include "filters/Box.h"
@@ -40,15 +41,7 @@ void BM_Filter(benchmark::State& state) {
   const imvora::TBitmap source = NoisyGradient(static_cast<int>(state.range(0)));
   Filter filter;
   imvora::SeedRandom(1);
-  imvora::TBitmap image = source;
-  for (auto _ : state) {
-    state.PauseTiming();
-    image.Assign(source);
-    state.ResumeTiming();
-    filter.Apply(&image, true, true, true);
-    benchmark::DoNotOptimize(image.ScanLine(0));
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+  imvora::bench::TimeFilter(state, filter, source);
 }
 
 #define IMVORA_FILTER_BENCHMARK(Class)         \

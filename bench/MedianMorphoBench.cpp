@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "bench/BenchSupport.h"
 #include "filters/Median.h"
 #include "filters/Morpho.h"
 
@@ -29,15 +30,7 @@ void BM_Median(benchmark::State& state) {
   const imvora::TBitmap source = SyntheticPhoto(static_cast<int>(state.range(0)));
   imvora::TMedianFilter filter;
   filter.SetParam(0, static_cast<int>(state.range(1)));
-  imvora::TBitmap image = source;
-  for (auto _ : state) {
-    state.PauseTiming();
-    image.Assign(source);
-    state.ResumeTiming();
-    filter.Apply(&image, true, true, true);
-    benchmark::DoNotOptimize(image.ScanLine(0));
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+  imvora::bench::TimeFilter(state, filter, source);
 }
 BENCHMARK(BM_Median)
     ->ArgNames({"side", "r"})
@@ -50,15 +43,7 @@ void BM_Morpho(benchmark::State& state) {
   imvora::TMorphoFilter filter;
   filter.SetParam(0, static_cast<int>(state.range(1)));
   filter.SetParam(1, static_cast<int>(state.range(2)));
-  imvora::TBitmap image = source;
-  for (auto _ : state) {
-    state.PauseTiming();
-    image.Assign(source);
-    state.ResumeTiming();
-    filter.Apply(&image, true, true, true);
-    benchmark::DoNotOptimize(image.ScanLine(0));
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+  imvora::bench::TimeFilter(state, filter, source);
 }
 BENCHMARK(BM_Morpho)
     ->ArgNames({"side", "r", "op"})
