@@ -1,13 +1,13 @@
-#include "app/Main.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/About.h"
-#include "app/Histo.h"
-#include "app/Jpr.h"
+#include "app/AboutBox.h"
+#include "app/HistogramWindow.h"
+#include "app/JpegOptionsDialog.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

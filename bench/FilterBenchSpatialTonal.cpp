@@ -7,13 +7,13 @@
 
 #include "bench/BenchSupport.h"
 #include "core/Random.h"
-#include "filters/Autocolor.h"
+#include "filters/AutoColor.h"
 #include "filters/Box.h"
 #include "filters/Gaussian.h"
-#include "filters/Gnoise.h"
-#include "filters/Grayscale.h"
-#include "filters/Gsharpen.h"
-#include "filters/Lightalign.h"
+#include "filters/GaussianNoise.h"
+#include "filters/GrayScale.h"
+#include "filters/GSharpen.h"
+#include "filters/LightAlign.h"
 #include "filters/Rotate.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "filters/Clusterize.h"
+#include "filters/KMeans.h"
 #include "recognition/Markup.h"
 
 namespace imvora {

@@ -6,8 +6,8 @@
 #include "core/Controls.h"
 #include "core/Error.h"
 #include "filters/Gaussian.h"
-#include "filters/Gsharpen.h"
-#include "filters/Lightalign.h"
+#include "filters/GSharpen.h"
+#include "filters/LightAlign.h"
 #include "filters/Mirror.h"
 #include "tests/core/FilterReference.h"
 

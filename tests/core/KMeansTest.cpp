@@ -5,7 +5,7 @@
 
 #include "core/Controls.h"
 #include "core/Error.h"
-#include "filters/Clusterize.h"
+#include "filters/KMeans.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {

@@ -4,7 +4,7 @@
 
 #include "core/Controls.h"
 #include "core/Document.h"
-#include "recognition/Markmean.h"
+#include "recognition/MarkupAverage.h"
 #include "tests/core/FakeUi.h"
 #include "tests/core/SegmentationTestUtil.h"
 

@@ -8,9 +8,9 @@
 #include "core/Error.h"
 #include "core/Filtering.h"
 #include "core/Random.h"
-#include "filters/Autocolor.h"
-#include "filters/Gnoise.h"
-#include "filters/Grayscale.h"
+#include "filters/AutoColor.h"
+#include "filters/GaussianNoise.h"
+#include "filters/GrayScale.h"
 #include "tests/core/FilterReference.h"
 
 namespace imvora {

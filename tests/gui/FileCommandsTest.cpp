@@ -4,7 +4,7 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
-#include "app/About.h"
+#include "app/AboutBox.h"
 #include "core/MarkupData.h"
 
 namespace imvora {

@@ -17,7 +17,7 @@
 #include <deque>
 #include <optional>
 
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "core/ImageFile.h"
 #include "core/Raster.h"
 

@@ -2,7 +2,7 @@
 // main window's "Гистограмма" item and to the views.
 
 #include "GuiTestSupport.h"
-#include "app/Histo.h"
+#include "app/HistogramWindow.h"
 #include "core/MarkupData.h"
 
 namespace imvora {

@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
-#include "app/Jpr.h"
+#include "app/JpegOptionsDialog.h"
 
 namespace imvora {
 namespace {

@@ -1,7 +1,7 @@
 // The selection of the main window: typed bounds, mouse drags, the status line and the frame.
 
 #include "GuiTestSupport.h"
-#include "app/SelPaintBox.h"
+#include "app/SelectionView.h"
 
 namespace imvora {
 

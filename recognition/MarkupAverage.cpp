@@ -1,4 +1,4 @@
-#include "recognition/Markmean.h"
+#include "recognition/MarkupAverage.h"
 
 namespace imvora {
 

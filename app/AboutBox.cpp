@@ -1,4 +1,4 @@
-#include "app/About.h"
+#include "app/AboutBox.h"
 
 #include <QDesktopServices>
 #include <QLinearGradient>

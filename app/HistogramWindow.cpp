@@ -1,4 +1,4 @@
-#include "app/Histo.h"
+#include "app/HistogramWindow.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>

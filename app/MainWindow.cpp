@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,10 +22,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/About.h"
-#include "app/Histo.h"
-#include "app/Jpr.h"
-#include "app/SelPaintBox.h"
+#include "app/AboutBox.h"
+#include "app/HistogramWindow.h"
+#include "app/JpegOptionsDialog.h"
+#include "app/SelectionView.h"
 #include "core/AlphaRestore.h"
 #include "core/BatchRunner.h"
 #include "core/Error.h"

@@ -1,4 +1,4 @@
-#include "app/Jpr.h"
+#include "app/JpegOptionsDialog.h"
 
 #include <QCheckBox>
 #include <QLabel>

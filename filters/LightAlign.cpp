@@ -1,4 +1,4 @@
-#include "filters/Lightalign.h"
+#include "filters/LightAlign.h"
 
 #include <algorithm>
 #include <array>

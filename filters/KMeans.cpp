@@ -1,4 +1,4 @@
-#include "filters/Clusterize.h"
+#include "filters/KMeans.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "filters/Autocolor.h"
+#include "filters/AutoColor.h"
 
 #include <algorithm>
 #include <cmath>

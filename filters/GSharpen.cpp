@@ -1,4 +1,4 @@
-#include "filters/Gsharpen.h"
+#include "filters/GSharpen.h"
 
 #include <algorithm>
 

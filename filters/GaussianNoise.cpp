@@ -1,4 +1,4 @@
-#include "filters/Gnoise.h"
+#include "filters/GaussianNoise.h"
 
 #include <algorithm>
 #include <cmath>

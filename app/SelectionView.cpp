@@ -1,4 +1,4 @@
-#include "app/SelPaintBox.h"
+#include "app/SelectionView.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -1,4 +1,4 @@
-#include "filters/Grayscale.h"
+#include "filters/GrayScale.h"
 
 #include <algorithm>
 #include <cmath>
