@@ -366,4 +366,8 @@ void TDocument::SetContours(std::unique_ptr<TContourSet> contours) {
   contours_ = std::move(contours);
 }
 
+void TDocument::ReportProgress(std::int64_t done, std::int64_t total) {
+  if (progress_ != nullptr) progress_->Report(done, total);
+}
+
 }  // namespace imvora

@@ -10,6 +10,7 @@
 #include "core/Filtering.h"
 #include "core/ImageFile.h"
 #include "core/MarkupData.h"
+#include "core/Progress.h"
 #include "core/Raster.h"
 
 namespace imvora {
@@ -109,6 +110,10 @@ class TDocument : public IFilterHost {
   void SetContours(std::unique_ptr<TContourSet> contours) override;
   const TContourSet* Contours() const { return contours_.get(); }
 
+  // Progress of long filter runs; none by default.
+  void SetProgress(IProgress* progress) { progress_ = progress; }
+  void ReportProgress(std::int64_t done, std::int64_t total) override;
+
   TBitmap CurrentImage;
   TBitmap SourceImage;
   bool Modified = false;
@@ -129,6 +134,7 @@ class TDocument : public IFilterHost {
   bool dragging_ = false;
   std::unique_ptr<TMarkupData> markup_;
   std::unique_ptr<TContourSet> contours_;
+  IProgress* progress_ = nullptr;
 };
 
 // Number of decimal digits of a non-negative value; 0 has none.

@@ -24,6 +24,9 @@ class IFilterHost {
   virtual void SetContours(std::unique_ptr<TContourSet> contours) = 0;
   // Runs one filter call through the apply pipeline on the current image and selection.
   virtual bool RunFilterCall(const std::string& call) = 0;
+  // Long work reports that `done` of `total` units are finished; throws ECancelled when the
+  // user asked it to stop.
+  virtual void ReportProgress(std::int64_t done, std::int64_t total) = 0;
 };
 
 // One line of `imvora-cli filters`: a parameter's caption and what it accepts.

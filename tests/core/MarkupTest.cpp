@@ -189,6 +189,7 @@ class TRecordingHost : public IFilterHost {
   const TMarkupData* CurrentMarkup() const override { return last.get(); }
   void SetContours(std::unique_ptr<TContourSet>) override {}
   bool RunFilterCall(const std::string&) override { return false; }
+  void ReportProgress(std::int64_t, std::int64_t) override {}
   int calls = 0;
   std::unique_ptr<TMarkupData> last;
 };
