@@ -9,7 +9,8 @@
 namespace imvora {
 
 // The property panel as the parent of the filters' controls: each control gets a real widget
-// (QLabel, QLineEdit, QComboBox, QCheckBox) placed absolutely on the panel widget.
+// (QLabel, QLineEdit, QComboBox, QCheckBox, QPushButton, a drawn widget for a paint box, a
+// plain container for a group) placed absolutely on the panel widget.
 class TQtPanel : public TPanel {
  public:
   explicit TQtPanel(QWidget& widget) : widget_(&widget) {}

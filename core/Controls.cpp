@@ -73,6 +73,29 @@ void TCheckBox::SetChecked(bool checked) {
   if (OnClick) OnClick();
 }
 
+TButton::TButton(TPanel& parent) : TControl(parent, TControlKind::Button) {}
+
+void TButton::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  Peer().SetText(caption);
+}
+
+TPaintBox::TPaintBox(TPanel& parent) : TControl(parent, TControlKind::PaintBox) {}
+
+TGroup::TGroup(TPanel& parent) : TControl(parent, TControlKind::Group) {}
+
+std::unique_ptr<TControlPeer> TGroup::CreatePeer(TControlKind kind, TControl& control) {
+  return Peer().CreateChildPeer(kind, control);
+}
+
+void TGroup::SetCaption(const std::string& caption) {
+  Peer().SetText(caption);
+}
+
+void TGroup::SetFont(const std::string& family, int pixelHeight) {
+  Peer().SetFont(family, pixelHeight);
+}
+
 namespace {
 
 int CharacterCount(const std::string& text) {
@@ -92,12 +115,17 @@ class THeadlessPeer : public TControlPeer {
   void SetHint(const std::string&) override {}
   int TextWidth(const std::string& text) const override { return 6 * CharacterCount(text); }
   int TextHeight() const override { return 13; }
+  std::unique_ptr<TControlPeer> CreateChildPeer(TControlKind kind, TControl&) override {
+    return std::make_unique<THeadlessPeer>(kind);
+  }
   int DefaultHeight() const override {
     switch (kind_) {
       case TControlKind::Label:
         return 13;
       case TControlKind::CheckBox:
         return 17;
+      case TControlKind::Button:
+        return 25;
       default:
         return 21;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,7 +12,7 @@ namespace imvora {
 // classes; the rules (which change runs which handler) live here, and a toolkit only mirrors
 // the state through a peer: the GUI with real widgets, the tests and the command line without.
 
-enum class TControlKind { Label, Edit, ComboBox, CheckBox };
+enum class TControlKind { Label, Edit, ComboBox, CheckBox, Button, PaintBox, Group };
 
 class TControl;
 
@@ -30,6 +31,14 @@ class TControlPeer {
   virtual int TextHeight() const = 0;
   // Height the toolkit gives this kind of control by default.
   virtual int DefaultHeight() const = 0;
+  // Paint boxes: repaint this part through the control's Paint.
+  virtual void Invalidate(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}
+  // Groups: the font of the group and of the controls placed in it afterwards.
+  virtual void SetFont(const std::string& /*family*/, int /*pixelHeight*/) {}
+  // Groups: the peer of a control placed in this one.
+  virtual std::unique_ptr<TControlPeer> CreateChildPeer(TControlKind /*kind*/, TControl&) {
+    return nullptr;
+  }
 };
 
 // The parent of a filter's controls (the property panel).
@@ -136,8 +145,82 @@ class TCheckBox : public TControl {
   bool checked_ = false;
 };
 
+// A push button; a click by the user or from code runs OnClick.
+class TButton : public TControl {
+ public:
+  explicit TButton(TPanel& parent);
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  void Click() {
+    if (OnClick) OnClick();
+  }
+
+  std::function<void()> OnClick;
+
+ private:
+  std::string caption_;
+};
+
+// An RGB colour, 0xRRGGBB.
+using TColour = std::uint32_t;
+constexpr TColour kWhite = 0xFFFFFF;
+constexpr TColour kBlack = 0x000000;
+
+// What a paint box's owner draws with, in the box's client coordinates. The toolkit clips the
+// drawing to the box and to the part being repainted.
+class TCanvas {
+ public:
+  virtual ~TCanvas() = default;
+  // Fills the rectangle from (left, top) up to but excluding (right, bottom).
+  virtual void FillRect(int left, int top, int right, int bottom, TColour colour) = 0;
+  // A one-pixel line from (x0, y0) towards (x1, y1); the end point itself is not drawn.
+  virtual void Line(int x0, int y0, int x1, int y1, TColour pen) = 0;
+};
+
+// An area its owner draws. The toolkit reports the mouse in client coordinates and asks for
+// paint through Paint, after Invalidate or whenever the area is exposed.
+class TPaintBox : public TControl {
+ public:
+  explicit TPaintBox(TPanel& parent);
+  void Invalidate() { InvalidateRect(0, 0, Width(), Height()); }
+  void InvalidateRect(int left, int top, int width, int height) {
+    Peer().Invalidate(left, top, width, height);
+  }
+
+  // Called by the toolkit.
+  void MouseDown(int x, int y) { Run(OnMouseDown, x, y); }
+  void MouseMove(int x, int y) { Run(OnMouseMove, x, y); }
+  void MouseUp(int x, int y) { Run(OnMouseUp, x, y); }
+  void Paint(TCanvas& canvas) {
+    if (OnPaint) OnPaint(canvas);
+  }
+
+  std::function<void(int x, int y)> OnMouseDown, OnMouseMove, OnMouseUp;
+  std::function<void(TCanvas&)> OnPaint;
+
+ private:
+  static void Run(const std::function<void(int, int)>& handler, int x, int y) {
+    if (handler) handler(x, y);
+  }
+};
+
+// Controls placed together on a panel. The group is the panel of its controls, whose
+// positions are relative to the group; its client width is its width.
+class TGroup : public TControl, public TPanel {
+ public:
+  explicit TGroup(TPanel& parent);
+  std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) override;
+  int ClientWidth() const override { return Width(); }
+  void SetClientWidth(int width) override { SetWidth(width); }
+  // The caption a toolkit may show for the group as a whole.
+  void SetCaption(const std::string& caption);
+  // Set before the controls are placed: they take the group's font.
+  void SetFont(const std::string& family, int pixelHeight);
+};
+
 // A panel without a toolkit, for tests and headless runs. Text is measured as 6 pixels per
-// character and 13 pixels high; edits and combo boxes are 21 pixels high, check boxes 17.
+// character and 13 pixels high; edits and combo boxes are 21 pixels high, check boxes 17,
+// buttons 25. Nothing is drawn.
 class THeadlessPanel : public TPanel {
  public:
   std::unique_ptr<TControlPeer> CreatePeer(TControlKind kind, TControl& control) override;
