@@ -8,6 +8,7 @@
 #include "filters/GrayScale.h"
 #include "filters/GSharpen.h"
 #include "filters/Invert.h"
+#include "filters/Levels.h"
 #include "filters/LightAlign.h"
 #include "filters/Median.h"
 #include "filters/Morpho.h"
@@ -58,7 +59,7 @@ const std::vector<TFilterEntry>& FilterCatalog() {
        "Gsharpen1",
        {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"},
        &Make<TGSharpenFilter>},
-      {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, nullptr},
+      {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, &Make<TLevelsFilter>},
       {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"},
        &Make<TMarkupMeanFilter>},
   };
