@@ -15,6 +15,9 @@
 // jpeglib.h uses FILE and size_t without including their headers.
 #include <jpeglib.h>
 
+// The message codes; after jpeglib.h, which it needs.
+#include <jerror.h>
+
 #include "core/Error.h"
 #include "core/ImageFile.h"
 
@@ -33,11 +36,26 @@ struct TJpegErrorManager {
   std::longjmp(manager->Jump, 1);
 }
 
-// libjpeg only warns about damage it can step over: a truncated file is decoded with grey in
-// place of the missing part. Such a picture is not what the file held, so warnings (level -1)
-// stop the work as errors do; trace messages (levels 0 and up) are ignored.
+// The warnings (level -1) after which libjpeg goes on with part of the picture lost: a file
+// cut short or a scan broken off is filled with grey, a bad entropy code or a missed restart
+// marker skips data. Such a picture is not what the file held, so these stop the work as
+// errors do. Other warnings (stray bytes between segments, an unknown JFIF revision or Adobe
+// transform code) leave the picture whole and are ignored, like trace messages (levels 0 up).
+bool LosesImageData(int messageCode) {
+  switch (messageCode) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void JumpOnWarning(j_common_ptr info, int level) {
-  if (level < 0) JumpWithMessage(info);
+  if (level < 0 && LosesImageData(info->err->msg_code)) JumpWithMessage(info);
 }
 
 void InstallErrorManager(TJpegErrorManager& manager) {

@@ -473,6 +473,26 @@ TEST(JpegTest, DamagedFilesAreErrors) {
   EXPECT_THROW(DecodeJpeg(EncodeBmp(TestPicture(4, 4))), EImvoraError);
 }
 
+// libjpeg warns about each file made from the sample here; only a warning of lost image data
+// refuses a file, the others decode to the sample's own pixels.
+TEST(JpegTest, OnlyWarningsOfLostDataRefuseAFile) {
+  const TBytes sample = ReadBytes(fs::path(IMVORA_SOURCE_DIR) / "data" / "sample.jpg");
+  const auto edited = [&](std::size_t at, std::size_t replaced, const TBytes& bytes) {
+    TBytes result = sample;
+    result.erase(result.begin() + at, result.begin() + at + replaced);
+    result.insert(result.begin() + at, bytes.begin(), bytes.end());
+    return result;
+  };
+  const TBytes adobe = {0xff, 0xee, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 7};
+  // Stray bytes before a marker, JFIF revision 2.01, an unknown Adobe transform code.
+  for (const TBytes& harmless :
+       {edited(20, 0, {0x12, 0x34}), edited(11, 2, {2, 1}), edited(20, 0, adobe)}) {
+    EXPECT_EQ(Difference(DecodeJpeg(harmless), DecodeJpeg(sample)), "");
+  }
+  // End of image inside the scan: the rest of the picture is lost.
+  EXPECT_THROW(DecodeJpeg(edited(sample.size() / 2, 2, {0xff, 0xd9})), EImvoraError);
+}
+
 TEST(JpegTest, HugeDeclaredSizeIsRefused) {
   TBytes bytes = EncodeJpeg(TestPicture(16, 16), TJpegOptions{});
   std::size_t sof = 0;
