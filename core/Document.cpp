@@ -166,15 +166,12 @@ bool TDocument::QuerySave() {
 
 bool TDocument::Save() {
   if (!Modified) return true;
-  if (!FileName.empty()) {
-    SaveDocument(FileName);
-    return true;
-  }
+  if (!FileName.empty()) return SaveDocument(FileName);
   std::string chosen;
   if (!ui_.ChooseSaveName(chosen)) return false;
-  SaveDocument(chosen);
+  const bool written = SaveDocument(chosen);
   FileName = chosen;
-  return true;
+  return written;
 }
 
 void TDocument::SaveAs() {
@@ -187,8 +184,7 @@ void TDocument::SaveAs() {
 void TDocument::SaveViewAs() {
   std::string chosen;
   if (!ui_.ChooseSaveName(chosen)) return;
-  SaveImageFile(chosen, picture_);
-  FileName = chosen;
+  if (SaveImageFile(chosen, picture_)) FileName = chosen;
 }
 
 void TDocument::Revert() {

@@ -77,11 +77,12 @@ class TDocument : public IFilterHost {
   bool SaveImageFile(const std::string& name, const TBitmap& bitmap);
   bool SaveDocument(const std::string& name);
   bool QuerySave();
-  // Returns false when the user cancelled the choice of a name (nothing was written).
+  // Returns false when nothing was written because the user cancelled the choice of a name or
+  // the JPEG options: a close, Open, Revert or batch waiting for the save must not go ahead.
   bool Save();
   void SaveAs();
-  // Writes the displayed picture under a chosen name, which becomes the file name; the images
-  // and the modified flag stay as they are.
+  // Writes the displayed picture under a chosen name, which becomes the file name once written;
+  // the images and the modified flag stay as they are.
   void SaveViewAs();
   void Revert();
 

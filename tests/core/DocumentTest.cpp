@@ -240,11 +240,18 @@ TEST_F(DocumentTest, JpegSaveAsksForOptionsAndACancelWritesNothing) {
   EXPECT_EQ(doc.FileName, Path("out.jpg"));
   EXPECT_FALSE(std::filesystem::exists(Path("out.jpg")));
   EXPECT_TRUE(doc.Modified);
+  // A save that did not happen stops a close, Open, Revert or batch; a view is not renamed.
+  ui.saveAnswer = TSaveAnswer::Yes;
+  ui.jpegCancels = 2;
+  EXPECT_FALSE(doc.QuerySave());
+  ui.saveName = Path("view.jpg");
+  doc.SaveViewAs();
+  EXPECT_EQ(doc.FileName, Path("out.jpg"));
   ui.jpeg = {"300", true};
   doc.Save();
   EXPECT_TRUE(std::filesystem::exists(Path("out.jpg")));
   EXPECT_FALSE(doc.Modified);
-  EXPECT_EQ(ui.jpegDialogs, 2);
+  EXPECT_EQ(ui.jpegDialogs, 4);
 }
 
 TEST(JpegOptionsTest, QualityIsTheIntegerLimitedToOneToHundred) {
