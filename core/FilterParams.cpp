@@ -112,11 +112,10 @@ void TParam::ConvertText(const std::string& text) {
       break;
     }
     case TParamKind::TruncatedReal: {
+      // A value the 32-bit field cannot hold does not convert, as for the integer edits.
       double v;
-      if (TryParseReal(text, v)) {
-        setInt_(std::clamp<std::int64_t>(
-            static_cast<std::int64_t>(std::clamp<double>(std::trunc(v), kIntMin, kIntMax)), kIntMin,
-            kIntMax));
+      if (TryParseReal(text, v) && std::trunc(v) >= kIntMin && std::trunc(v) <= kIntMax) {
+        setInt_(static_cast<std::int64_t>(std::trunc(v)));
       }
       break;
     }

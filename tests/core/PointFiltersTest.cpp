@@ -264,8 +264,12 @@ TEST(PointPanelTest, MethodListsAndNoiseBounds) {
   } steps[] = {{noise.MeanEdit(), "300", &noise.Mean, 255},
                {noise.MeanEdit(), "1.5", &noise.Mean, 255},  // the mean takes integers only
                {noise.DeviationEdit(), "2,9", &noise.Deviation, 2},
+               {noise.DeviationEdit(), "3e9", &noise.Deviation, 2},  // beyond 32 bits: ignored
+               {noise.DeviationEdit(), "-3e9", &noise.Deviation, 2},
                {noise.DeviationEdit(), "0.5", &noise.Deviation, 1},
-               {noise.TrialsEdit(), "1e30", &noise.Trials, INT_MAX}};
+               {noise.TrialsEdit(), "7", &noise.Trials, 7},
+               {noise.TrialsEdit(), "1e30", &noise.Trials, 7},
+               {noise.TrialsEdit(), "2147483648", &noise.Trials, 7}};
   for (const auto& step : steps) {
     step.edit->UserEdited(step.text);
     EXPECT_EQ(*step.field, step.stored) << step.text;
