@@ -102,7 +102,8 @@ double ScanDouble(const char* text) {
   if (*text == '+' && text[1] != '-') ++text;
   double value = 0.0;
   const auto result = std::from_chars(text, text + std::strlen(text), value);
-  return result.ec == std::errc() ? value : 0.0;
+  // "nan", "inf" and their kin are no numbers: they convert to nothing, like any other text.
+  return result.ec == std::errc() && std::isfinite(value) ? value : 0.0;
 }
 
 void SortPair(int& a, int& b) {

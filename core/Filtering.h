@@ -21,6 +21,8 @@ constexpr int kLuminanceBlock = 768;
 const char* ScanInt(const char* text, std::int32_t& value);
 const char* ScanUInt(const char* text, std::int32_t& value);
 const char* ScanDecimal(const char* text, double& value);
+// The finite real number at the start of the text (after blanks); 0.0 when none converts,
+// which includes "nan", "inf" and numbers beyond the double range.
 double ScanDouble(const char* text);
 
 void SortPair(int& a, int& b);

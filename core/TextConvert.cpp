@@ -18,12 +18,19 @@ std::string Trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+// Drops one leading '+' (from_chars does not take it); false for an empty text and for a
+// '+' followed by nothing or by another sign ("+", "++5", "+-5").
+bool DropLeadingPlus(std::string& t) {
+  if (t.empty() || t[0] != '+') return !t.empty();
+  t.erase(0, 1);
+  return !t.empty() && t[0] != '+' && t[0] != '-';
+}
+
 }  // namespace
 
 bool TryParseInt(const std::string& text, std::int32_t& value) {
   std::string t = Trimmed(text);
-  if (!t.empty() && t[0] == '+') t.erase(0, 1);
-  if (t.empty() || t[0] == '+') return false;
+  if (!DropLeadingPlus(t)) return false;
   std::int32_t parsed = 0;
   const auto result = std::from_chars(t.data(), t.data() + t.size(), parsed);
   if (result.ec != std::errc() || result.ptr != t.data() + t.size()) return false;
@@ -33,8 +40,7 @@ bool TryParseInt(const std::string& text, std::int32_t& value) {
 
 bool TryParseReal(const std::string& text, double& value) {
   std::string t = Trimmed(text);
-  if (!t.empty() && t[0] == '+') t.erase(0, 1);
-  if (t.empty() || t[0] == '+') return false;
+  if (!DropLeadingPlus(t)) return false;
   for (char& c : t) {
     if (c == ',') c = '.';
   }

@@ -164,12 +164,14 @@ TEST(ParamFilterTest, HandlersConvertTheWholeTextAndClampWithoutRewriting) {
   EXPECT_EQ(filter.Radius, 12);
   radius->UserEdited("12x");
   EXPECT_EQ(filter.Radius, 12);
-  radius->UserEdited("");
-  EXPECT_EQ(filter.Radius, 12);
+  for (const char* bad : {"", "+-5", "++5"}) {
+    radius->UserEdited(bad);
+    EXPECT_EQ(filter.Radius, 12) << bad;
+  }
   TEdit* sigma = filter.EditOf(1);
   sigma->UserEdited("2,5");
   EXPECT_EQ(filter.Sigma, 2.5);
-  for (const char* bad : {"nan", "inf", "-inf", "1e999", "0x10", "abc"}) {
+  for (const char* bad : {"nan", "inf", "-inf", "1e999", "0x10", "abc", "+-5"}) {
     sigma->UserEdited(bad);
     EXPECT_EQ(filter.Sigma, 2.5) << bad;
   }

@@ -88,6 +88,7 @@ TEST(ScannersTest, ScanDoubleReadsALeadingNumber) {
   EXPECT_EQ(ScanDouble("  1.5e2xyz"), 150.0);
   EXPECT_EQ(ScanDouble("abc"), 0.0);
   EXPECT_EQ(ScanDouble("-0.25"), -0.25);
+  for (const char* no : {"nan", "-inf", "infinity", "1e999", "+-5"}) EXPECT_EQ(ScanDouble(no), 0.0);
 }
 
 TEST(HistogramTest, WhitePixelCountsInLuminanceBin254) {
