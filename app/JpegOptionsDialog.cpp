@@ -53,15 +53,15 @@ TJProp::TJProp(QWidget* parent) : QDialog(parent) {
   CheckBox1->adjustSize();
   CheckBox1->move(8, 114);
 
-  auto* ok = new QPushButton("ОК", this);
-  ok->setObjectName("OkButton");
-  ok->setDefault(true);
-  ok->setGeometry(242, 110, 75, 27);
+  okButton_ = new QPushButton("ОК", this);
+  okButton_->setObjectName("OkButton");
+  okButton_->setDefault(true);
+  okButton_->setGeometry(242, 110, 75, 27);
   auto* cancel = new QPushButton("Отмена", this);
   cancel->setObjectName("CancelButton");
   cancel->setGeometry(326, 110, 75, 27);
 
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(TrackBar1, &QSlider::valueChanged, this, &TJProp::TrackBar1Change);
   connect(Edit1, &QLineEdit::textChanged, this, &TJProp::Edit1Change);
@@ -93,6 +93,15 @@ void TJProp::Edit1Change(const QString& text) {
   TrackBar1->setValue(quality);
   // The slider does not echo a position it already had (or one it limits to the same end).
   guard_ = false;
+}
+
+void TJProp::showEvent(QShowEvent* event) {
+  // Qt would give the focus back to the button that closed the dialog, and a focused button is
+  // the one Enter presses: after "Отмена" Enter would skip the next write without a word.
+  okButton_->setDefault(true);
+  Edit1->setFocus();
+  Edit1->selectAll();
+  QDialog::showEvent(event);
 }
 
 void TJProp::ShowConversionError(const QString& message) {

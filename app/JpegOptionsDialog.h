@@ -4,6 +4,8 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
+class QShowEvent;
 class QSlider;
 
 namespace imvora {
@@ -23,10 +25,13 @@ class TJProp : public QDialog {
  protected:
   // The box for a quality text that is not an integer; tests replace it.
   virtual void ShowConversionError(const QString& message);
+  void showEvent(QShowEvent* event) override;
 
  private:
   void TrackBar1Change(int position);
   void Edit1Change(const QString& text);
+
+  QPushButton* okButton_ = nullptr;
 
   // Set while one of the pair is being updated from the other, so that the echo of that
   // update does not travel back.

@@ -99,10 +99,21 @@ class TJpegDialogTest : public QObject {
     QVERIFY(form.AskJpegOptions(result));
     QCOMPARE(result.QualityText, std::string("70"));
     QVERIFY(result.Progressive);
-    AnswerNextDialog([](TJProp& dialog) { dialog.reject(); });
+    AnswerNextDialog([](TJProp& dialog) {
+      auto* cancel = dialog.findChild<QPushButton*>("CancelButton");
+      cancel->setFocus();
+      QTest::keyClick(cancel, Qt::Key_Return);
+    });
     QVERIFY(!form.AskJpegOptions(result));
-    // The values persist for the next use.
+    // The values persist for the next use, which opens on the quality with "ОК" as the default.
     QCOMPARE(dialog_->TrackBar1->value(), 70);
+    QWidget* focus = nullptr;
+    AnswerNextDialog([&focus](TJProp& dialog) {
+      focus = dialog.focusWidget();
+      QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
+    });
+    QVERIFY(form.AskJpegOptions(result));
+    QCOMPARE(focus, dialog_->Edit1);
   }
 
   void savingAsJpegWritesOnlyAfterOk() {
