@@ -157,9 +157,10 @@ void GaussBlur(const TBitmap* source, TBitmap* destination, std::int32_t radius,
                bool flag1, bool flag2, bool flag3, TLaneWidth lanes) {
   if (source == nullptr || destination == nullptr || !(flag1 || flag2 || flag3)) return;
   if (!(sigma >= 1e-10) || source->BitsPerPixel() != 24) return;
-  const std::vector<double> w = GaussKernel(std::max(radius, 0), sigma);
   if (destination != source) *destination = *source;
+  // An empty picture has nothing to blur, however wide the kernel would be.
   if (source->Empty()) return;
+  const std::vector<double> w = GaussKernel(std::max(radius, 0), sigma);
   TBitmap t(source->Width(), source->Height());
   HorizontalPass(*source, w, t, lanes);
   const bool flagged[3] = {flag3, flag2, flag1};

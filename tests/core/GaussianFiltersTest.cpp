@@ -5,8 +5,8 @@
 
 #include "core/Controls.h"
 #include "core/Error.h"
-#include "filters/Gaussian.h"
 #include "filters/GSharpen.h"
+#include "filters/Gaussian.h"
 #include "filters/LightAlign.h"
 #include "filters/Mirror.h"
 #include "tests/core/FilterReference.h"
@@ -120,6 +120,15 @@ TEST(GaussBlurTest, AnOversizedKernelIsRefusedBeforeAnyChange) {
     TBitmap out = input;
     EXPECT_THROW(filter->Apply(&out, true, true, true), EImvoraError) << filter->Name;
     EXPECT_TRUE(out.SamePixels(input)) << filter->Name;
+  }
+  // An empty picture stays as it is, without a word about the kernel.
+  TGSharpenFilter sharpen;
+  sharpen.SetParam(0, INT_MAX);
+  sharpen.SetParam(1, 1000000000);
+  for (TImvoraFilter* filter : std::initializer_list<TImvoraFilter*>{&gauss, &sharpen, &align}) {
+    TBitmap empty(4, 0);
+    EXPECT_NO_THROW(filter->Apply(&empty, true, true, true)) << filter->Name;
+    EXPECT_EQ(empty.Width(), 4);
   }
 }
 
