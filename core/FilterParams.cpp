@@ -65,6 +65,11 @@ TParam& TParam::ScriptAtLeast(std::int64_t min) {
   return *this;
 }
 
+TParam& TParam::RunsAtMost(std::int64_t max) {
+  runMax_ = max;
+  return *this;
+}
+
 TParam& TParam::ScriptDivisor(double divisor) {
   scriptDivisor_ = divisor;
   return *this;
@@ -171,7 +176,7 @@ std::string TParam::Accepts() const {
       // A call stores what the script range admits; the edit's bounds do not apply to it.
       std::string text = "целое";
       const auto lo = scriptMin_;
-      const auto hi = scriptMax_;
+      const auto hi = scriptMax_ ? scriptMax_ : runMax_;
       if (lo && hi) return text + " " + std::to_string(*lo) + " ... " + std::to_string(*hi);
       if (lo) return text + " >= " + std::to_string(*lo);
       if (hi) return text + " <= " + std::to_string(*hi);

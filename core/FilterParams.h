@@ -48,6 +48,9 @@ class TParam {
   TParam& ScriptRange(std::int64_t min, std::int64_t max);
   // SetParam ignores values below min; there is no upper limit.
   TParam& ScriptAtLeast(std::int64_t min);
+  // The largest value Apply runs with: a call or the edit may store more, and Apply then
+  // refuses with an error. The parameter listing shows it as the upper end.
+  TParam& RunsAtMost(std::int64_t max);
   // SetParam stores value / divisor into a real parameter and shows the stored real.
   TParam& ScriptDivisor(double divisor);
   TParam& WithHint(std::string hint);
@@ -88,7 +91,7 @@ class TParam {
   std::vector<std::string> items_;
   int width_ = 48;
   std::optional<std::int64_t> min_, max_;
-  std::optional<std::int64_t> scriptMin_, scriptMax_;
+  std::optional<std::int64_t> scriptMin_, scriptMax_, runMax_;
   double scriptDivisor_ = 1.0;
   std::function<std::int64_t()> getInt_;
   std::function<void(std::int64_t)> setInt_;

@@ -181,7 +181,8 @@ std::vector<std::uint32_t> InitialCentres(const TBitmap& bitmap, std::int32_t k,
   for (std::int32_t i = 0; i < k; ++i) {
     std::uint32_t centre = 0;
     for (int b = 0; b < 3; ++b) {
-      const int level = low[b] + (high[b] - low[b]) * i / (k - 1);  // k <= kMaxClusterCount
+      // 64 bits: 255 * i overflows 32 bits from about 8.4 million clusters on.
+      const std::int64_t level = low[b] + std::int64_t{high[b] - low[b]} * i / (k - 1);
       centre |= static_cast<std::uint32_t>(level) << (8 * b);
     }
     centres[i] = centre & mask;
@@ -215,7 +216,12 @@ int ClusterizePixels(std::uint32_t* pixels, std::int32_t count, std::int32_t k, 
 
 TkMeansFilter::TkMeansFilter() {
   Name = "kMeans";
-  AddParam(TParam::Integer("Число кластеров:", ClusterCount)).AtLeast(2).ScriptAtLeast(2);
+  AddParam(TParam::Integer("Число кластеров:", ClusterCount))
+      .AtLeast(2)
+      .ScriptAtLeast(2)
+      .RunsAtMost(kMaxClusterCount)
+      .WithHint("От 2 до " + std::to_string(kMaxClusterCount) +
+                "; чем больше кластеров, тем дольше расчёт");
   AddParam(TParam::Integer("Точность:", Tolerance))
       .AtLeast(0)
       .ScriptAtLeast(0)
@@ -228,8 +234,9 @@ void TkMeansFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   if (const TCheckBox* box = CheckOf(2)) Quadratic = box->Checked();
   if (bitmap->Empty()) return;
   if (ClusterCount > kMaxClusterCount) {
-    throw EImvoraError("Число кластеров " + std::to_string(ClusterCount) +
-                       " слишком велико: допускается не более " + std::to_string(kMaxClusterCount));
+    const std::string limit = std::to_string(kMaxClusterCount);
+    throw EImvoraError("Число кластеров " + std::to_string(ClusterCount) + " слишком велико: " +
+                       "таблицам кластеров не хватит памяти, допускается не более " + limit);
   }
   const std::uint32_t mask = ChannelMask(flag1, flag2, flag3);
   std::vector<std::uint32_t> pixels = PackPixels(*bitmap, mask);

@@ -9,9 +9,11 @@ namespace imvora {
 // Truncated integer means can make the passes cycle between two assignments; after this many
 // passes the clustering stops as if it had converged. Real images converge in a few dozen.
 constexpr int kMaxClusterPasses = 1000;
-// Every cluster costs a distance per pixel and pass and its own accumulators; beyond this a
-// run would only exhaust time and memory, so the filter refuses it.
-constexpr std::int32_t kMaxClusterCount = 65536;
+// A run keeps 64 bytes of tables per cluster (centre, mean, four 64-bit byte sums and a count,
+// and the centre widened for the packed path). Beyond 2^24 clusters they alone would need more
+// than the gigabyte allowed for the pixel words of the largest picture, so the filter refuses
+// such counts instead of running out of memory. Below the limit a large count is only slow.
+constexpr std::int32_t kMaxClusterCount = 1 << 24;
 
 // k-means over packed pixel words (blue | green << 8 | red << 16 | byte 3 << 24): assigns each
 // pixel to the nearest of the k centres (sum of absolute or of squared byte differences, ties

@@ -158,10 +158,18 @@ TEST(KMeansTest, NothingToDoAndTooManyClustersChangeNothing) {
   EXPECT_EQ(ClusterizePixels(&pixel, 0, 1, false, false, 0, &centre), 0);
   EXPECT_EQ(ClusterizePixels(&pixel, 1, 0, false, false, 0, &centre), 0);
   EXPECT_EQ(pixel, 5u);
-  filter.SetParam(0, kMaxClusterCount + 1);
-  EXPECT_THROW(filter.Apply(&image, true, true, true), EImvoraError);
+  // Only a count whose tables would not fit in memory is refused, and every description of
+  // the parameter names the limit.
+  filter.SetParam(0, 16777217);
+  try {
+    filter.Apply(&image, true, true, true);
+    ADD_FAILURE() << "ran with too many clusters";
+  } catch (const EImvoraError& error) {
+    EXPECT_NE(std::string(error.what()).find("не более 16777216"), std::string::npos);
+  }
   EXPECT_TRUE(image.SamePixels(FiveReds()));
-  filter.SetParam(0, kMaxClusterCount);
+  EXPECT_EQ(filter.DescribeParams()[0].Accepts, "целое 2 ... 16777216");
+  filter.SetParam(0, 70000);  // slow on a large picture, but sound
   EXPECT_NO_THROW(filter.Apply(&image, true, true, true));
 }
 
@@ -180,6 +188,7 @@ TEST(KMeansTest, ControlRules) {
   ASSERT_NE(filter.CheckOf(2), nullptr);
   EXPECT_FALSE(filter.CheckOf(2)->Checked());  // unticked whatever Quadratic holds
   EXPECT_EQ(filter.CheckOf(2)->Caption(), "Квадратичная мера");
+  EXPECT_EQ(filter.EditOf(0)->Hint(), "От 2 до 16777216; чем больше кластеров, тем дольше расчёт");
   EXPECT_EQ(filter.EditOf(1)->Hint(), "Чем меньше, тем точнее");
 
   filter.EditOf(0)->UserEdited("1");
