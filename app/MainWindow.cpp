@@ -392,10 +392,10 @@ void TMainForm::CreateDialogs() {
   ImageSaveDialog =
       CreateFileDialog(this, "ImageSaveDialog", "Сохранить изображение...", kImageSaveFilter);
   ImageSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-  // The dialog opens on the JPEG type; the appended suffix always follows the type shown.
-  const QString jpegFilter = ImageSaveDialog->nameFilters().value(1);
-  ImageSaveDialog->selectNameFilter(jpegFilter);
-  ImageSaveDialog->setDefaultSuffix(DefaultSuffixFor(jpegFilter));
+  // The dialog opens showing the JPEG type, yet a name typed without an extension is saved as a
+  // bitmap, losing nothing, until the user picks a type in the list; then it follows that type.
+  ImageSaveDialog->selectNameFilter(ImageSaveDialog->nameFilters().value(1));
+  ImageSaveDialog->setDefaultSuffix("bmp");
   connect(ImageSaveDialog, &QFileDialog::filterSelected, ImageSaveDialog,
           [this](const QString& filter) {
             ImageSaveDialog->setDefaultSuffix(DefaultSuffixFor(filter));

@@ -171,7 +171,7 @@ class TFileCommandsTest : public QObject {
     QCOMPARE(form_->ImageSaveDialog->nameFilters().size(), 3);
     QCOMPARE(form_->ImageSaveDialog->selectedNameFilter(),
              form_->ImageSaveDialog->nameFilters().at(1));
-    QCOMPARE(form_->ImageSaveDialog->defaultSuffix(), QString("jpg"));
+    QCOMPARE(form_->ImageSaveDialog->defaultSuffix(), QString("bmp"));
   }
 
   void cancellingAlphaRestorationRestoresTheDialogs() {

@@ -193,6 +193,11 @@ class TMainWindowTest : public QObject {
     const QStringList filters = dialog->nameFilters();
     QCOMPARE(filters.size(), 3);
     QCOMPARE(dialog->selectedNameFilter(), filters[1]);
+    // A name typed without an extension is a bitmap until the user picks another type.
+    dialog->setDirectory(dir_.path());
+    dialog->selectFile("noext");
+    QCOMPARE(dialog->selectedFiles(), QStringList{dir_.filePath("noext.bmp")});
+    emit dialog->filterSelected(filters[1]);
     QCOMPARE(dialog->defaultSuffix(), QString("jpg"));
     emit dialog->filterSelected(filters[0]);
     QCOMPARE(dialog->defaultSuffix(), QString("bmp"));
