@@ -56,6 +56,7 @@ const char* const kFilteringLayout[] = {"Гаусс-фильтры", "Цвет",
                                         "Морфология...", "FFT...", "Wavelet...", "",
                                         "Поворот..."};
 const char* const kModes[] = {"RGB", "YUV", "HSL", "CIE Lab", "R.e.a Lab", "RAW", "Diff", "Ratios"};
+const char* const kUnknownError = "Неизвестная внутренняя ошибка";
 
 QFont WithBold(QFont font, bool bold) {
   font.setBold(bold);
@@ -174,30 +175,27 @@ void TMainForm::CreateActions() {
   AboutAction = action("AboutAction", "О программе");
   AboutAction->setIcon(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation));
 
-  connect(OpenAction, &QAction::triggered, this, &TMainForm::OpenCommand);
-  connect(SaveAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.Save(); }); });
-  connect(SaveAsAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.SaveAs(); }); });
-  connect(RevertAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.Revert(); }); });
-  connect(ExitAction, &QAction::triggered, this, &QWidget::close);
-  connect(ShowSourceAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.ShowBitmap(document_.SourceImage); }); });
-  connect(ShowCurrentAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.ShowBitmap(document_.CurrentImage); }); });
-  connect(ShowMarkupAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.ShowMarkupView(); }); });
-  connect(SelBoundsAction, &QAction::triggered, this, [this] { SelPaintBox->update(); });
-  connect(ApplyFilterAction, &QAction::triggered, this, &TMainForm::ApplyCommand);
-  connect(SaveViewAction, &QAction::triggered, this,
-          [this] { RunCommand([this] { document_.SaveViewAs(); }); });
-  connect(AlphaRestoreAction, &QAction::triggered, this, &TMainForm::AlphaRestoreCommand);
-  connect(RunScriptAction, &QAction::triggered, this, &TMainForm::RunScriptCommand);
-  connect(AboutAction, &QAction::triggered, this, &TMainForm::AboutCommand);
-  connect(HistogramAction, &QAction::triggered, this, [this](bool checked) {
-    if (histogram_ != nullptr) histogram_->setVisible(checked);
+  BindCommand(OpenAction, [this] { OpenCommand(); });
+  BindCommand(SaveAction, [this] { document_.Save(); });
+  BindCommand(SaveAsAction, [this] { document_.SaveAs(); });
+  BindCommand(RevertAction, [this] { document_.Revert(); });
+  BindCommand(ExitAction, [this] { close(); });
+  BindCommand(ShowSourceAction, [this] { document_.ShowBitmap(document_.SourceImage); });
+  BindCommand(ShowCurrentAction, [this] { document_.ShowBitmap(document_.CurrentImage); });
+  BindCommand(ShowMarkupAction, [this] { document_.ShowMarkupView(); });
+  BindCommand(SelBoundsAction, [this] { SelPaintBox->update(); });
+  BindCommand(ApplyFilterAction, [this] { ApplyCommand(); });
+  BindCommand(SaveViewAction, [this] { document_.SaveViewAs(); });
+  BindCommand(AlphaRestoreAction, [this] { AlphaRestoreCommand(); });
+  BindCommand(RunScriptAction, [this] { RunScriptCommand(); });
+  BindCommand(AboutAction, [this] { AboutCommand(); });
+  BindCommand(HistogramAction, [this] {
+    if (histogram_ != nullptr) histogram_->setVisible(HistogramAction->isChecked());
   });
+}
+
+void TMainForm::BindCommand(QAction* action, const std::function<void()>& command) {
+  connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
 }
 
 void TMainForm::SetHistogramWindow(THistogram* window) {
@@ -267,14 +265,16 @@ QWidget* TMainForm::CreateSelectionBar() {
     edit->setObjectName(edits[i].second);
     edit->setFixedWidth(48);
     const TSelectionBound bound = bounds[i];
-    connect(edit, &QLineEdit::textEdited, this, [this, bound] { SelectionEdited(bound); });
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, bound] { RunCommand([this, bound] { SelectionEdited(bound); }); });
     layout->addWidget(edit);
     *targets[i] = edit;
   }
   layout->addSpacing(8);
   SelectAllButton = new QPushButton("целиком", bar);
   SelectAllButton->setObjectName("SelectAllButton");
-  connect(SelectAllButton, &QPushButton::clicked, this, [this] { document_.SelectAll(); });
+  connect(SelectAllButton, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { document_.SelectAll(); }); });
   layout->addWidget(SelectAllButton);
   layout->addStretch(1);
   return bar;
@@ -294,7 +294,8 @@ QWidget* TMainForm::CreateRightPanel() {
   ApplyButton = new QPushButton("Применить", buttonPanel);
   ApplyButton->setObjectName("ApplyButton");
   ApplyButton->setFont(WithBold(ApplyButton->font(), true));
-  connect(ApplyButton, &QPushButton::clicked, this, &TMainForm::ApplyCommand);
+  connect(ApplyButton, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { ApplyCommand(); }); });
   buttonLayout->addWidget(ApplyButton);
   layout->addWidget(buttonPanel);
 
@@ -417,19 +418,15 @@ void TMainForm::OpenFile(const QString& name) {
 }
 
 void TMainForm::OpenCommand() {
-  RunCommand([this] {
-    if (!document_.QuerySave()) return;
-    QStringList chosen;
-    if (!RunFileDialog(*ImageOpenDialog, chosen)) return;
-    document_.OpenImageFile(FileNameOf(chosen.first()));
-  });
+  if (!document_.QuerySave()) return;
+  QStringList chosen;
+  if (!RunFileDialog(*ImageOpenDialog, chosen)) return;
+  document_.OpenImageFile(FileNameOf(chosen.first()));
 }
 
 void TMainForm::ApplyCommand() {
-  RunCommand([this] {
-    document_.ApplyFilter(document_.CurrentFilter(), FilCh1CheckBox->isChecked(),
-                          FilCh2CheckBox->isChecked(), FilCh3CheckBox->isChecked());
-  });
+  document_.ApplyFilter(document_.CurrentFilter(), FilCh1CheckBox->isChecked(),
+                        FilCh2CheckBox->isChecked(), FilCh3CheckBox->isChecked());
 }
 
 namespace {
@@ -464,17 +461,22 @@ void TMainForm::RunScriptCommand() {
   ImageOpenDialog->setFileMode(QFileDialog::ExistingFiles);
   const auto singleSelection =
       qScopeGuard([this] { ImageOpenDialog->setFileMode(QFileDialog::ExistingFile); });
-  RunCommand([this] {
-    QStringList script, images;
-    if (!RunFileDialog(*ScriptOpenDialog, script)) return;
-    if (!document_.QuerySave()) return;
-    if (!RunFileDialog(*ImageOpenDialog, images)) return;
+  QStringList script, images;
+  if (!RunFileDialog(*ScriptOpenDialog, script)) return;
+  if (!document_.QuerySave()) return;
+  if (!RunFileDialog(*ImageOpenDialog, images)) return;
+  // The batch names only the project's own errors; anything else is an unknown error.
+  try {
     const std::vector<std::string> lines = ReadScriptFile(FileNameOf(script.first()));
     std::vector<std::string> files;
     for (const QString& image : images) files.push_back(FileNameOf(image));
     TBatchProgressDialog progress(this);
     RunBatch(document_, lines, files, &progress);
-  });
+  } catch (const EImvoraError&) {
+    throw;
+  } catch (...) {
+    throw EImvoraError(kUnknownError);
+  }
 }
 
 void TMainForm::AlphaRestoreCommand() {
@@ -506,10 +508,8 @@ void TMainForm::AlphaRestoreCommand() {
     chosen = chosen && RunFileDialog(dialog, result);
   }
   if (!chosen) return;
-  RunCommand([&] {
-    RestoreAlphaFiles(FileNameOf(first.first()), FileNameOf(second.first()),
-                      FileNameOf(result.first()));
-  });
+  RestoreAlphaFiles(FileNameOf(first.first()), FileNameOf(second.first()),
+                    FileNameOf(result.first()));
 }
 
 void TMainForm::AboutCommand() {
@@ -614,12 +614,13 @@ void TMainForm::ShowError(const QString& message) {
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command) {
+  // Nothing may cross Qt's event loop: every error ends here, in the error box.
   try {
     command();
-  } catch (const EImvoraError& error) {
+  } catch (const std::exception& error) {
     ShowError(QString::fromStdString(error.what()));
-  } catch (const std::exception&) {
-    ShowError("Неизвестная внутренняя ошибка");
+  } catch (...) {
+    ShowError(kUnknownError);
   }
 }
 

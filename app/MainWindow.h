@@ -92,7 +92,8 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // Modal steps that tests replace: a file dialog (false when cancelled) and the error box.
   virtual bool RunFileDialog(QFileDialog& dialog, QStringList& chosen);
   virtual void ShowError(const QString& message);
-  // Runs a command, reporting its errors in the error box.
+  // Runs a command and catches whatever it throws: the error box shows the exception's own
+  // message, or "Неизвестная внутренняя ошибка" for one that carries none.
   void RunCommand(const std::function<void()>& command);
   void closeEvent(QCloseEvent* event) override;
 
@@ -104,6 +105,8 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void CreateMenus();
   void CreateFilterMenus(QMenu* filtering, QMenu* recognition);
   void CreateFilterAction(std::size_t entry, QMenu* menu);
+  // Runs the command under RunCommand whenever the action is triggered.
+  void BindCommand(QAction* action, const std::function<void()>& command);
   void CreateDialogs();
   void FollowPropPanelWidth(int width);
 

@@ -55,17 +55,15 @@ class TRebuildingFilter : public TParamFilter {
   TPanel* panel_ = nullptr;
 };
 
-// Throws what it is given when applied.
+// Throws, when applied, the project's error, a standard one or something else.
 class TThrowingFilter : public TImvoraFilter {
  public:
-  explicit TThrowingFilter(bool projectError) : projectError_(projectError) { Name = "Throw"; }
+  explicit TThrowingFilter(const char* name) { Name = name; }
   void Apply(TBitmap*, bool, bool, bool) override {
-    if (projectError_) throw EImvoraError("Фильтр отказался");
-    throw std::runtime_error("internal");
+    if (Name == "Project") throw EImvoraError("Фильтр отказался");
+    if (Name == "Standard") throw std::runtime_error("vector too long");
+    throw 7;
   }
-
- private:
-  bool projectError_;
 };
 
 // The registry index of a catalogue filter: the available filters are registered in order.
@@ -381,15 +379,21 @@ class TMainWindowTest : public QObject {
     QVERIFY(form_->Visits.isEmpty());
   }
 
+  // Every error ends in the error box with its own message; only the batch runner names
+  // nothing but the project's own errors.
   void filterErrorsAreReported() {
-    OpenGradient(20, 10);
-    const int project = Doc().AddFilter(std::make_unique<TThrowingFilter>(true));
-    const int other = Doc().AddFilter(std::make_unique<TThrowingFilter>(false));
-    Doc().SelectFilter(project);
-    form_->ApplyFilterAction->trigger();
-    Doc().SelectFilter(other);
-    QTest::mouseClick(form_->ApplyButton, Qt::LeftButton);
-    QCOMPARE(form_->Errors, (QStringList{"Фильтр отказался", "Неизвестная внутренняя ошибка"}));
+    const QString picture = OpenGradient(20, 10);
+    for (const char* name : {"Project", "Standard", "Alien"}) {
+      Doc().SelectFilter(Doc().AddFilter(std::make_unique<TThrowingFilter>(name)));
+      QTest::mouseClick(form_->ApplyButton, Qt::LeftButton);
+    }
+    QFile script(dir_.filePath("standard.ivs"));
+    QVERIFY(script.open(QIODevice::WriteOnly) && script.write("Standard(YYY)") > 0);
+    script.close();
+    form_->FileAnswers = {QStringList{script.fileName()}, QStringList{picture}};
+    form_->RunScriptAction->trigger();
+    const QString unknown = "Неизвестная внутренняя ошибка";
+    QCOMPARE(form_->Errors, (QStringList{"Фильтр отказался", "vector too long", unknown, unknown}));
   }
 
   void nameFiltersConvertToQtSyntax() {
