@@ -380,7 +380,7 @@ void TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
   QAction* action = menu->addAction(QString::fromStdString(filter.MenuPath.back()));
   action->setObjectName(filter.MenuItem);
   const int index = filterIndices_[entry];
-  action->setEnabled(index >= 0);
+  action->setEnabled(filter.Available());
   connect(action, &QAction::triggered, this,
           [this, index] { RunCommand([this, index] { document_.SelectFilter(index); }); });
 }

@@ -8,7 +8,7 @@ namespace {
 
 const char* const kUsage =
     "Использование: imvora-cli filters\n"
-    "Перечисляет доступные фильтры: имя для вызова, пункт меню и параметры в порядке\n"
+    "Перечисляет фильтры: имя для вызова, пункт меню и параметры в порядке\n"
     "вызова Имя(XYZ p1 p2 ...). X, Y, Z включают каналы 1, 2, 3 (красный, зелёный,\n"
     "синий) буквой Y, y или 1.\n";
 
@@ -19,14 +19,13 @@ int RunFilters(const std::vector<std::string>& args) {
   const std::vector<int> indices = RegisterFilters(document);
   const auto& catalog = FilterCatalog();
   for (std::size_t i = 0; i < catalog.size(); ++i) {
-    if (indices[i] < 0) continue;
     std::cout << catalog[i].ScriptName << " —";
     const char* separator = " ";
     for (const std::string& caption : catalog[i].MenuPath) {
       std::cout << separator << caption;
       separator = " / ";
     }
-    std::cout << "\n";
+    std::cout << (catalog[i].Available() ? "" : " (пока недоступен)") << "\n";
     int k = 0;
     for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {
       std::cout << "  p" << ++k << " " << p.Label << " " << p.Accepts << "\n";

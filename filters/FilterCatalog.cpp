@@ -1,5 +1,6 @@
 #include "filters/FilterCatalog.h"
 
+#include "core/Error.h"
 #include "filters/AutoColor.h"
 #include "filters/Box.h"
 #include "filters/KMeans.h"
@@ -27,6 +28,15 @@ std::unique_ptr<TImvoraFilter> Make() {
 
 const char* const kFiltering = "Фильтрация";
 const char* const kRecognition = "Распознавание";
+
+// The slot of a filter not built yet: found by its name, refusing to run.
+class TUnavailableFilter : public TImvoraFilter {
+ public:
+  explicit TUnavailableFilter(const char* name) { Name = name; }
+  void Apply(TBitmap*, bool, bool, bool) override {
+    throw EImvoraError(Name + ": фильтр пока недоступен");
+  }
+};
 
 }  // namespace
 
@@ -69,7 +79,8 @@ const std::vector<TFilterEntry>& FilterCatalog() {
 std::vector<int> RegisterFilters(TDocument& document) {
   std::vector<int> indices;
   for (const TFilterEntry& entry : FilterCatalog()) {
-    indices.push_back(entry.Make ? document.AddFilter(entry.Make()) : -1);
+    indices.push_back(document.AddFilter(
+        entry.Available() ? entry.Make() : std::make_unique<TUnavailableFilter>(entry.ScriptName)));
   }
   return indices;
 }

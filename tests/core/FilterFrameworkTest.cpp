@@ -5,7 +5,6 @@
 
 #include "core/Document.h"
 #include "core/FilterParams.h"
-#include "filters/FilterCatalog.h"
 #include "tests/core/FakeUi.h"
 
 namespace imvora {
@@ -213,21 +212,6 @@ TEST(ParamFilterTest, SetParamRules) {
   filter.DestroyControls();
   EXPECT_EQ(filter.EditOf(0), nullptr);
   filter.DestroyControls();
-}
-
-TEST(CatalogTest, RegistryIndicesFollowTheCatalogue) {
-  TFakeUi ui;
-  TDocument doc(ui);
-  const std::vector<int> indices = RegisterFilters(doc);
-  ASSERT_EQ(indices.size(), 20u);
-  int expected = 0;
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    if (indices[i] < 0) continue;
-    EXPECT_EQ(indices[i], expected++);
-    EXPECT_EQ(doc.Filter(indices[i])->Name, FilterCatalog()[i].ScriptName);
-  }
-  EXPECT_EQ(FilterCatalog()[2].ScriptName, std::string("Invert"));
-  EXPECT_GE(doc.FindFilter("invert"), 0);
 }
 
 }  // namespace

@@ -286,11 +286,5 @@ TEST(MedianMorphoDocument, SelectionCutsWindowsAndKeepsTheRest) {
   }
 }
 
-TEST(MedianMorphoCatalog, BothFiltersAreRegistered) {
-  ASSERT_TRUE(FilterCatalog()[1].Make && FilterCatalog()[3].Make);
-  EXPECT_EQ(FilterCatalog()[1].Make()->Name, "Median");
-  EXPECT_EQ(FilterCatalog()[3].Make()->Name, "Morpho");
-}
-
 }  // namespace
 }  // namespace imvora
