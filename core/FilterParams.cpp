@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "core/TextConvert.h"
 
@@ -90,6 +91,16 @@ TParam& TParam::OnStored(std::function<void()> hook) {
   return *this;
 }
 
+TParam& TParam::NonZero() {
+  nonZero_ = true;
+  return *this;
+}
+
+TParam& TParam::WithSignBox(std::string caption) {
+  signCaption_ = std::move(caption);
+  return *this;
+}
+
 std::string TParam::ValueText() const {
   if (kind_ == TParamKind::Real) return FormatReal(getReal_(), format_.c_str());
   return std::to_string(getInt_());
@@ -132,6 +143,7 @@ void TParam::ConvertText(const std::string& text) {
     default:
       return;
   }
+  if (nonZero_ && getInt_() == 0) setInt_(1);
   ApplyBounds();
   Stored();
 }
@@ -142,6 +154,7 @@ void TParam::StoreChoice(int index) {
 }
 
 bool TParam::StoreScriptValue(std::int32_t value) {
+  if (nonZero_ && value == 0) return false;
   if (scriptMin_ && value < *scriptMin_) return false;
   if (scriptMax_ && value > *scriptMax_) return false;
   if (kind_ == TParamKind::Real) {
@@ -151,6 +164,14 @@ bool TParam::StoreScriptValue(std::int32_t value) {
   }
   Stored();
   return true;
+}
+
+void TParam::StoreSign(bool negative) {
+  // The magnitude of the lowest 32-bit value has no positive counterpart: it becomes the highest.
+  const std::int64_t magnitude = std::abs(getInt_());
+  setInt_(negative ? -magnitude : std::min(magnitude, kIntMax));
+  ApplyBounds();
+  Stored();
 }
 
 std::string TParam::ScriptText(std::int32_t value) const {
@@ -180,6 +201,8 @@ std::string TParam::Accepts() const {
       if (lo && hi) return text + " " + std::to_string(*lo) + " ... " + std::to_string(*hi);
       if (lo) return text + " >= " + std::to_string(*lo);
       if (hi) return text + " <= " + std::to_string(*hi);
+      if (nonZero_) text += ", не 0";
+      if (HasSignBox()) text += " (меньше 0 — «" + signCaption_ + "»)";
       return text;
     }
   }
@@ -236,7 +259,12 @@ TEdit& TParamFilter::BuildEdit(TPanel& parent, int i) {
   // The initial text is set before the handler exists, so creating the panel changes nothing.
   slot->SetText(params_[i].ValueText());
   TEdit* edit = slot.get();
-  slot->OnChange = [this, i, edit] { params_[i].ConvertText(edit->Text()); };
+  slot->OnChange = [this, i, edit] {
+    params_[i].ConvertText(edit->Text());
+    if (params_[i].HasSignBox()) {
+      if (TCheckBox* box = CheckOf(i)) box->SetChecked(params_[i].Ticked());
+    }
+  };
   return *slot;
 }
 
@@ -255,9 +283,18 @@ TComboBox& TParamFilter::BuildCombo(TPanel& parent, int i) {
 TCheckBox& TParamFilter::BuildCheck(TPanel& parent, int i) {
   auto& slot = ControlsOf(i).Check;
   slot = std::make_unique<TCheckBox>(parent);
-  slot->SetCaption(params_[i].Label());
-  slot->SetHint(params_[i].Hint());
-  // A check box always opens unticked; the filter reads it when it applies.
+  const TParam& param = params_[i];
+  slot->SetCaption(param.HasSignBox() ? param.SignCaption() : param.Label());
+  slot->SetHint(param.Hint());
+  // A check box always opens unticked. A flag's filter reads it when it applies; a sign box
+  // gives its parameter the sign it shows.
+  if (param.HasSignBox()) {
+    TCheckBox* box = slot.get();
+    slot->OnClick = [this, i, box] {
+      params_[i].StoreSign(box->Checked());
+      if (TEdit* edit = EditOf(i)) edit->SetText(params_[i].ValueText());
+    };
+  }
   return *slot;
 }
 
@@ -284,13 +321,21 @@ void TParamFilter::CreateControls(TPanel& parent) {
   DestroyControls();
   const int count = ParamCount();
   std::vector<TLabel*> labels(count, nullptr);
-  TLabel* previousLabel = nullptr;
+  TControl* previousLeft = nullptr;
   for (int i = 0; i < count; ++i) {
     if (params_[i].Kind() == TParamKind::Flag) continue;
     TLabel& label = BuildLabel(parent, i);
     label.SetLeft(8);
-    label.SetTop(previousLabel ? previousLabel->Bottom() + LabelSpacing : 12);
-    labels[i] = previousLabel = &label;
+    label.SetTop(previousLeft ? previousLeft->Bottom() + LabelSpacing : 12);
+    labels[i] = &label;
+    previousLeft = &label;
+    if (params_[i].HasSignBox()) {
+      // The sign box stands where the next label would, as wide as the label and its edit.
+      TCheckBox& box = BuildCheck(parent, i);
+      box.SetBounds(8, label.Bottom() + LabelSpacing, label.Width() + params_[i].Width() + 8,
+                    box.Height());
+      previousLeft = &box;
+    }
   }
   TControl* first = nullptr;
   TControl* previous = nullptr;
@@ -329,7 +374,7 @@ void TParamFilter::SetParam(std::int32_t index, std::int32_t value) {
   if (!param.StoreScriptValue(value)) return;
   if (TEdit* edit = EditOf(index)) edit->SetText(param.ScriptText(value));
   if (TComboBox* combo = ComboOf(index)) combo->SetItemIndex(value);
-  if (TCheckBox* check = CheckOf(index)) check->SetChecked(param.FlagValue());
+  if (TCheckBox* check = CheckOf(index)) check->SetChecked(param.Ticked());
 }
 
 std::vector<TParamDescription> TParamFilter::DescribeParams() const {

@@ -57,6 +57,11 @@ class TParam {
   TParam& WithWidth(int width);
   // Runs after every value the handler or SetParam stores.
   TParam& OnStored(std::function<void()> hook);
+  // Zero is never stored: the change handler turns it into 1 and SetParam ignores it.
+  TParam& NonZero();
+  // The edit comes with a check box under its label, ticked exactly while the value is
+  // negative; ticking or unticking it gives the value that sign and rewrites the edit.
+  TParam& WithSignBox(std::string caption);
 
   TParamKind Kind() const { return kind_; }
   const std::string& Label() const { return label_; }
@@ -73,6 +78,12 @@ class TParam {
   // The text an existing edit shows after SetParam.
   std::string ScriptText(std::int32_t value) const;
   bool FlagValue() const { return getInt_() != 0; }
+  bool HasSignBox() const { return !signCaption_.empty(); }
+  const std::string& SignCaption() const { return signCaption_; }
+  // What the parameter's check box shows: the flag, or for a sign box whether it is negative.
+  bool Ticked() const { return HasSignBox() ? getInt_() < 0 : FlagValue(); }
+  // The sign box's handler: the value's magnitude with the given sign, kept in 32 bits.
+  void StoreSign(bool negative);
   std::int64_t IntValue() const { return getInt_(); }
   double RealValue() const { return getReal_(); }
   std::string Accepts() const;
@@ -93,6 +104,8 @@ class TParam {
   std::optional<std::int64_t> min_, max_;
   std::optional<std::int64_t> scriptMin_, scriptMax_, runMax_;
   double scriptDivisor_ = 1.0;
+  bool nonZero_ = false;
+  std::string signCaption_;
   std::function<std::int64_t()> getInt_;
   std::function<void(std::int64_t)> setInt_;
   std::function<double()> getReal_;
