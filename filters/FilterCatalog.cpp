@@ -1,8 +1,10 @@
 #include "filters/FilterCatalog.h"
 
 #include "core/Error.h"
+#include "filters/2DCleaner.h"
 #include "filters/AutoColor.h"
 #include "filters/Box.h"
+#include "filters/FFT.h"
 #include "filters/KMeans.h"
 #include "filters/Gaussian.h"
 #include "filters/GaussianNoise.h"
@@ -14,6 +16,7 @@
 #include "filters/Median.h"
 #include "filters/Morpho.h"
 #include "filters/Rotate.h"
+#include "filters/Wavelet.h"
 #include "recognition/Binarize.h"
 #include "recognition/MarkupAverage.h"
 #include "recognition/Markup.h"
@@ -59,9 +62,9 @@ const std::vector<TFilterEntry>& FilterCatalog() {
       {"Box", "BOX1", {kFiltering, "BOX..."}, &Make<TBoxFilter>},
       {"kMeans", "k1", {kFiltering, "Цвет", "k-средние"}, &Make<TkMeansFilter>},
       {"Markup", "N13", {kRecognition, "Разметка связных областей"}, &Make<TMarkupFilter>},
-      {"FFT", "FFT1", {kFiltering, "FFT..."}, nullptr},
-      {"2DCleaner", "N2DCleaner1", {kFiltering, "Шум", "2D Cleaner"}, nullptr},
-      {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, nullptr},
+      {"FFT", "FFT1", {kFiltering, "FFT..."}, &Make<TFFTFilter>},
+      {"2DCleaner", "N2DCleaner1", {kFiltering, "Шум", "2D Cleaner"}, &Make<T2DCleanerFilter>},
+      {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, &Make<TWaveletFilter>},
       {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, &Make<TBinarizeFilter>},
       {"ContourRecognition", "N26", {kRecognition, "Распознавание контуров..."}, nullptr},
       {"Rotate", "N21", {kFiltering, "Поворот..."}, &Make<TRotateFilter>},
