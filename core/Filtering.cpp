@@ -298,12 +298,6 @@ bool CpuHasSse2() {
 
 void EndMmxState() {}
 
-std::uint8_t ToByte(long double value) {
-  if (!(value >= 0)) return 0;
-  if (value > 255) return 255;
-  return static_cast<std::uint8_t>(value);
-}
-
 std::int32_t TruncToInt(long double value) {
   if (std::isnan(value) || value <= -2147483649.0L || value >= 2147483648.0L) {
     throw EImvoraError("Недопустимое числовое значение: результат не помещается в целое число");

@@ -70,8 +70,13 @@ bool CpuHasSse2();
 void EndMmxState();
 
 // Byte of a real value: negative or not a number gives 0, above 255 gives 255, otherwise the
-// value truncated toward zero.
-std::uint8_t ToByte(long double value);
+// value truncated toward zero. Inline, since per-pixel loops call it: an out-of-line call with
+// an 80-bit argument costs several times the conversion itself.
+inline std::uint8_t ToByte(long double value) {
+  if (!(value >= 0)) return 0;
+  if (value > 255) return 255;
+  return static_cast<std::uint8_t>(value);
+}
 
 // Converts a real value to a 32-bit integer by truncation toward zero. A value that is not a
 // number or lies outside the 32-bit range is an EImvoraError rather than undefined behaviour.
