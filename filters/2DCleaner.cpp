@@ -149,7 +149,7 @@ void YuvToRgb(const TYuv& yuv, std::uint8_t& red, std::uint8_t& green, std::uint
 }
 
 void CleanPlane(const std::uint8_t* plane, int width, int height, std::int32_t radius,
-                std::int32_t threshold, std::uint8_t* out, TCleanerScan scan) {
+                std::int32_t threshold, std::uint8_t* out, [[maybe_unused]] TCleanerScan scan) {
   if (width <= 0 || height <= 0) return;
   // A window reaching past every edge holds no more than one that just covers the plane.
   const int r = std::clamp(radius, 0, std::max(width, height) - 1);
