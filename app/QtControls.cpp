@@ -101,7 +101,10 @@ class TQtPeer : public TControlPeer {
   }
 
   void SetGeometry(int left, int top, int width, int height) override {
-    if (widget_) widget_->setGeometry(left, top, width, height);
+    if (!widget_) return;
+    widget_->setGeometry(left, top, width, height);
+    // A label given more than one line of height wraps its caption at word boundaries.
+    if (auto* label = qobject_cast<QLabel*>(widget_)) label->setWordWrap(height > TextHeight());
   }
   void SetText(const std::string& text) override {
     if (!widget_) return;

@@ -18,6 +18,7 @@
 #include "filters/Rotate.h"
 #include "filters/Wavelet.h"
 #include "recognition/Binarize.h"
+#include "recognition/ContourRecognition.h"
 #include "recognition/MarkupAverage.h"
 #include "recognition/Markup.h"
 
@@ -66,7 +67,10 @@ const std::vector<TFilterEntry>& FilterCatalog() {
       {"2DCleaner", "N2DCleaner1", {kFiltering, "Шум", "2D Cleaner"}, &Make<T2DCleanerFilter>},
       {"Wavelet", "Wavelet1", {kFiltering, "Wavelet..."}, &Make<TWaveletFilter>},
       {"Binarize", "N44", {kFiltering, "Цвет", "Бинаризация..."}, &Make<TBinarizeFilter>},
-      {"ContourRecognition", "N26", {kRecognition, "Распознавание контуров..."}, nullptr},
+      {"ContourRecognition",
+       "N26",
+       {kRecognition, "Распознавание контуров..."},
+       &Make<TContourRecognitionFilter>},
       {"Rotate", "N21", {kFiltering, "Поворот..."}, &Make<TRotateFilter>},
       {"GSharpen",
        "Gsharpen1",
