@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
-          qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick xdotool)
+          qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick
+          fonts-dejavu-core xdotool)
 
 missing=()
 for package in "${packages[@]}"; do
