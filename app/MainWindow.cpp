@@ -25,6 +25,7 @@
 #include "app/AboutBox.h"
 #include "app/HistogramWindow.h"
 #include "app/JpegOptionsDialog.h"
+#include "app/RecognitionWindow.h"
 #include "app/SelectionView.h"
 #include "core/AlphaRestore.h"
 #include "core/BatchRunner.h"
@@ -171,7 +172,6 @@ void TMainForm::CreateActions() {
   SelBoundsAction->setChecked(true);
   ApplyFilterAction = action("N38", "Применить текущий фильтр");
   KzrAction = action("KzrAction", "КЗР...");
-  KzrAction->setEnabled(false);  // until the recognition window exists
   AboutAction = action("AboutAction", "О программе");
   AboutAction->setIcon(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation));
 
@@ -189,6 +189,7 @@ void TMainForm::CreateActions() {
   BindCommand(AlphaRestoreAction, [this] { AlphaRestoreCommand(); });
   BindCommand(RunScriptAction, [this] { RunScriptCommand(); });
   BindCommand(AboutAction, [this] { AboutCommand(); });
+  BindCommand(KzrAction, [this] { ShowRecognitionWindow(); });
   BindCommand(HistogramAction, [this] {
     if (histogram_ != nullptr) histogram_->setVisible(HistogramAction->isChecked());
   });
@@ -515,6 +516,14 @@ void TMainForm::AlphaRestoreCommand() {
 void TMainForm::AboutCommand() {
   if (aboutBox_ == nullptr) aboutBox_ = new TAboutBox(this);
   aboutBox_->exec();
+}
+
+// The window stays open beside the main window; showing it again only brings it forward.
+void TMainForm::ShowRecognitionWindow() {
+  if (recognitionWindow_ == nullptr) recognitionWindow_ = new TCDRForm(document_, this);
+  recognitionWindow_->show();
+  recognitionWindow_->raise();
+  recognitionWindow_->activateWindow();
 }
 
 QLineEdit* TMainForm::EditOf(TSelectionBound bound) const {

@@ -21,6 +21,7 @@ class QSplitter;
 namespace imvora {
 
 class TAboutBox;
+class TCDRForm;
 class THistogram;
 class TJProp;
 class TSelPaintBox;
@@ -39,6 +40,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void SetAboutBox(TAboutBox* box) { aboutBox_ = box; }
   void SetHistogramWindow(THistogram* window);
   void SetJpegDialog(TJProp* dialog) { jpegDialog_ = dialog; }
+  void SetRecognitionWindow(TCDRForm* window) { recognitionWindow_ = window; }
   // Opens a file as the document; errors are shown in the error box.
   void OpenFile(const QString& name);
 
@@ -115,6 +117,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void RunScriptCommand();
   void AlphaRestoreCommand();
   void AboutCommand();
+  void ShowRecognitionWindow();
   void SelectionEdited(TSelectionBound bound);
   void UpdateSelectionEdits();
   QLineEdit* EditOf(TSelectionBound bound) const;
@@ -125,6 +128,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   TAboutBox* aboutBox_ = nullptr;
   THistogram* histogram_ = nullptr;
   TJProp* jpegDialog_ = nullptr;
+  TCDRForm* recognitionWindow_ = nullptr;
 };
 
 // Qt name filters from a filter list of the form "Description|*.a;*.b|...".

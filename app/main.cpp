@@ -8,6 +8,7 @@
 #include "app/AboutBox.h"
 #include "app/HistogramWindow.h"
 #include "app/JpegOptionsDialog.h"
+#include "app/RecognitionWindow.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -24,9 +25,11 @@ int main(int argc, char* argv[]) {
   imvora::TAboutBox aboutBox(&mainForm);
   imvora::THistogram histogram(&mainForm);
   imvora::TJProp jpegDialog(&mainForm);
+  imvora::TCDRForm recognitionWindow(mainForm.Document(), &mainForm);
   mainForm.SetAboutBox(&aboutBox);
   mainForm.SetHistogramWindow(&histogram);
   mainForm.SetJpegDialog(&jpegDialog);
+  mainForm.SetRecognitionWindow(&recognitionWindow);
   mainForm.show();
   histogram.show();
 

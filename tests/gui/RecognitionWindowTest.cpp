@@ -1,0 +1,148 @@
+// The context-dependent recognition window: its controls, framing glyphs in the selection,
+// the precedents, the dictionary files and the recognition.
+
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+#include "GuiTestSupport.h"
+#include "app/RecognitionWindow.h"
+#include "app/UpDown.h"
+#include "recognition/ContourImageText.h"
+#include "tests/core/ContourTestUtil.h"
+
+namespace imvora {
+
+class TTestCDRForm : public TCDRForm {
+ public:
+  using TCDRForm::TCDRForm;
+  std::deque<QString> FileAnswers;
+  QStringList Dialogs, Errors;
+
+ protected:
+  bool RunFileDialog(QFileDialog& dialog, QString& chosen) override {
+    Dialogs << dialog.objectName();
+    if (FileAnswers.empty()) return false;
+    chosen = FileAnswers.front();
+    FileAnswers.pop_front();
+    return true;
+  }
+  void ShowError(const QString& message) override { Errors << message; }
+};
+
+class TRecognitionWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<TTestForm> form_;
+  std::unique_ptr<TTestCDRForm> window_;
+
+  TDocument& Doc() { return form_->Document(); }
+  QList<int> Bounds() { return {Doc().SelLeft, Doc().SelTop, Doc().SelRight, Doc().SelBottom}; }
+  // Two glyphs: boxes (2, 3)-(12, 13) and (20, 5)-(30, 25), of different descriptions.
+  void SetTwoGlyphs() {
+    auto set = std::make_unique<TContourSet>();
+    set->push_back(testing::Glyph({{0, 1, -1, 1, -1}}));
+    set->push_back(testing::Glyph({{0, 1, 2, 3, 4}}));
+    std::tie((*set)[0]->Left, (*set)[0]->Top, (*set)[0]->Right, (*set)[0]->Bottom) =
+        std::make_tuple(2, 3, 12, 13);
+    std::tie((*set)[1]->Left, (*set)[1]->Top, (*set)[1]->Right, (*set)[1]->Bottom) =
+        std::make_tuple(20, 5, 30, 25);
+    Doc().SetContours(std::move(set));
+  }
+
+ private slots:
+  void init() {
+    form_ = std::make_unique<TTestForm>();
+    form_->OpenFile(WriteBitmapFile(dir_, "picture.bmp", GradientBitmap(100, 60)));
+    Doc().SetSelection(10, 10, 90, 50);
+    window_ = std::make_unique<TTestCDRForm>(Doc());
+  }
+  void cleanup() {
+    window_.reset();
+    form_.reset();
+  }
+
+  void theControlsStartAsDesignedAndFollowTheirAnchors() {
+    QCOMPARE(window_->COUpDown->Max(), -1);
+    QVERIFY(window_->RSEdit->isReadOnly() && window_->LogMemo->isReadOnly());
+    window_->show();
+    window_->resize(653, 627);
+    QCOMPARE(window_->DicMemo->geometry(), QRect(8, 32, 637, 219));
+    QCOMPARE(window_->RAButton->geometry(), QRect(8, 498, 637, 25));
+    QCOMPARE(window_->Button1->geometry(), QRect(572, 434, 73, 25));
+    QCOMPARE(window_->COEdit->geometry(), QRect(160, 434, 73, 24));
+  }
+
+  void showingFramesGlyphsRelativeToTheSavedSelection() {
+    SetTwoGlyphs();
+    window_->show();
+    QCOMPARE(window_->SavedSelection, (std::array<int, 4>{10, 10, 90, 50}));
+    QCOMPARE(window_->COUpDown->Max(), 1);
+    QCOMPARE(Bounds(), (QList<int>{12, 13, 22, 23}));
+    window_->COUpDown->IncreaseButton()->click();
+    QCOMPARE(Bounds(), (QList<int>{30, 15, 40, 35}));
+    QCOMPARE(form_->SelREdit->text(), QString("40"));
+    window_->Button1->click();
+    QCOMPARE(Bounds(), (QList<int>{10, 10, 90, 50}));
+    window_->COUpDown->IncreaseButton()->click();  // stays at the last glyph
+    QCOMPARE(window_->COEdit->text(), QString("1"));
+  }
+
+  void precedentsAndRecognitionReadTheWord() {
+    window_->RAButton->click();  // no contour set yet
+    QCOMPARE(window_->Errors.size(), 1);
+    QVERIFY(window_->Errors[0].contains("Распознавание контуров..."));
+    window_->PAButton->click();
+    QCOMPARE(window_->PRMemo->toPlainText(), QString("01"));
+    SetTwoGlyphs();
+    window_->show();
+    RetypeText(window_->COEdit, "1");
+    window_->PAButton->click();
+    window_->COUpDown->DecreaseButton()->click();
+    window_->PAButton->click();
+    const TContourSet& set = *Doc().Contours();
+    QCOMPARE(window_->PRMemo->toPlainText(),
+             QString::fromStdString("01\n" + FormatContourImage(*set[1]) + "\n" +
+                                    FormatContourImage(*set[0])));
+    window_->RAButton->click();
+    QCOMPARE(window_->RSEdit->text(), QString("10"));
+    QCOMPARE(window_->LogMemo->toPlainText().split('\n').size(), 6);
+    QCOMPARE(window_->DicMemo->toPlainText(), QString("1001\n1101\n11011"));
+    QCOMPARE(set[1]->ClassIndex, 0);
+    window_->DicMemo->setPlainText("11");
+    window_->RAButton->click();
+    QCOMPARE(window_->DicMemo->toPlainText(), QString("11\n10"));
+    RetypeText(window_->NCEdit, "3");
+    window_->RAButton->click();
+    QCOMPARE(window_->Errors.last(), QString("Не заданы прецедентные данные!"));
+    QCOMPARE(window_->LogMemo->toPlainText(), QString());
+  }
+
+  void dictionariesLoadFromEitherCodePageAndSaveAsUtf8() {
+    const QString cp1251 = dir_.filePath("old.txt"), saved = dir_.filePath("new.txt");
+    WriteFileAtomically(FileNameOf(cp1251), {0xE4, 0xE0, '\r', '\n', 0xED, 0xE5, 0xF2});
+    window_->FileAnswers = {cp1251, saved};
+    window_->DLButton->click();
+    QCOMPARE(window_->DicMemo->toPlainText(), QString("да\nнет"));
+    window_->DSButton->click();
+    QCOMPARE(ReadWholeFile(FileNameOf(saved)),
+             (std::vector<std::uint8_t>{0xD0, 0xB4, 0xD0, 0xB0, '\n', 0xD0, 0xBD, 0xD0, 0xB5, 0xD1,
+                                        0x82, '\n'}));
+    window_->DLButton->click();  // cancelled
+    QCOMPARE(window_->Dialogs, (QStringList{"DicOpenDialog", "DicSaveDialog", "DicOpenDialog"}));
+    QCOMPARE(window_->DicMemo->toPlainText(), QString("да\nнет"));
+  }
+
+  void theMenuItemOpensTheWindowWithoutBlocking() {
+    form_->KzrAction->trigger();
+    auto* window = form_->findChild<TCDRForm*>();
+    QVERIFY(window != nullptr && window->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+  }
+};
+
+}  // namespace imvora
+
+QTEST_MAIN(imvora::TRecognitionWindowTest)
+#include "RecognitionWindowTest.moc"
