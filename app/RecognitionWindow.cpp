@@ -62,11 +62,13 @@ T* TCDRForm::Place(T* widget, const char* name, QRect design, int anchors) {
 
 QLabel* TCDRForm::PlaceLabel(const char* name, const QString& caption, QRect design, int anchors,
                              bool bold) {
-  QLabel* label = Place(new QLabel(caption, this), name, design, anchors);
+  auto* label = new QLabel(caption, this);
   QFont font = label->font();
   font.setBold(bold);
   label->setFont(font);
-  return label;
+  // Labels size themselves to their caption, which a substitute font may make wider.
+  design.setWidth(std::max(design.width(), label->sizeHint().width()));
+  return Place(label, name, design, anchors);
 }
 
 QPushButton* TCDRForm::PlaceButton(const char* name, const QString& caption, QRect design,

@@ -18,7 +18,7 @@ double Similarity(const std::unique_ptr<TCRContourImage>& p,
   return ContourSimilarity(*p, q.get());
 }
 
-TEST(ApproxTest, NodesBasisAndResampling) {
+TEST(ApproxTest, NodesBasisResamplingAndCoefficients) {
   const std::vector<double> nodes = ChebyshevNodes(4);
   for (int k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(nodes[k], std::cos((2 * k + 1) * M_PI / 8));
   EXPECT_EQ(ChebyshevBasis(0.5, 4), (std::vector<double>{std::sqrt(0.5), 0.5, -0.5, -1}));
@@ -26,9 +26,7 @@ TEST(ApproxTest, NodesBasisAndResampling) {
   EXPECT_DOUBLE_EQ(ResampleLinear({0, 10}, -0.5), 5);
   EXPECT_DOUBLE_EQ(ResampleLinear({0, 10}, 0.5), 10);
   EXPECT_DOUBLE_EQ(ResampleLinear({4, 8, 2}, 0), 5);  // positions −1, −1/3, 1/3
-}
-
-TEST(ApproxTest, ConstantSequenceHasOnlyItsMean) {
+  // A constant sequence has only its mean.
   const std::vector<double> c = ChebyshevCoefficients({5, 5, 5}, 4);
   EXPECT_DOUBLE_EQ(c[0], 5 * std::sqrt(2.0));
   for (int k = 1; k < 4; ++k) EXPECT_NEAR(c[k], 0, 1e-12);
@@ -61,14 +59,9 @@ TEST(ApproxTest, SimilarityPairsObjectsAndRefusesConstantCoefficients) {
 }
 
 TEST(ContourImageTextTest, FormatsAndReadsBack) {
-  TCRContourImage image;
-  image.Objects.push_back(std::make_unique<TCRContourObject>());
-  image.Objects[0]->CoefCount = 3;
-  image.Objects[0]->CoefX = {12.5, -0.25, 0};
-  image.Objects[0]->CoefY = {8, 1, -2.125};
-  const std::string text = FormatContourImage(image);
-  EXPECT_EQ(text, "1 3 12.50000 -0.25000 0.00000 8.00000 1.00000 -2.12500 ");
+  const std::string text = "1 3 12.50000 -0.25000 0.00000 8.00000 1.00000 -2.12500 ";
   const auto parsed = ParseContourImage("  " + text + " trailing 42");
+  EXPECT_EQ(parsed->Objects[0]->CoefY, (std::vector<double>{8, 1, -2.125}));
   EXPECT_EQ(FormatContourImage(*parsed), text);
   EXPECT_EQ(parsed->ClassIndex, -1);
   const auto random = ChebyshevCoefficients({3, 1, 4, 1, 5, 9, 2, 6}, 20);

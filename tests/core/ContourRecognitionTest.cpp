@@ -3,7 +3,6 @@
 #include <random>
 
 #include "core/Controls.h"
-#include "core/Filtering.h"
 #include "filters/FilterCatalog.h"
 #include "recognition/ContourExtraction.h"
 #include "recognition/ContourImageText.h"
@@ -15,86 +14,67 @@
 namespace imvora {
 namespace {
 
-using testing::Filled;
 using testing::PixelAt;
-using testing::SetPixel;
+using TBoxes = std::vector<std::vector<int>>;
 
-// Paints black the pixels whose squared distance from (cx, cy) lies in [inner², outer²].
-void Ring(TBitmap& bitmap, int cx, int cy, int outer, int inner = 0) {
-  for (int y = cy - outer; y <= cy + outer; ++y) {
-    for (int x = cx - outer; x <= cx + outer; ++x) {
-      const int d = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-      if (d <= outer * outer && d >= inner * inner) SetPixel(bitmap, x, y, 0, 0, 0);
-    }
-  }
-}
-
-class ContourRecognitionTest : public ::testing::Test {
- protected:
-  ContourRecognitionTest() { RegisterFilters(doc); }
-
-  // Runs the filter on the picture, on the whole of it or on the selection given.
-  const TContourSet& Run(const TBitmap& picture, std::vector<int> selection = {}) {
-    doc.CurrentImage = picture;
-    doc.ShowBitmap(doc.CurrentImage);
-    doc.SelectAll();
-    if (!selection.empty())
-      doc.SetSelection(selection[0], selection[1], selection[2], selection[3]);
-    EXPECT_TRUE(doc.RunFilterCall("ContourRecognition(YYY 5)"));
-    return *doc.Contours();
-  }
-  template <class T>
-  static std::vector<int> Box(const T& b) {
-    return {b.Left, b.Top, b.Right, b.Bottom};
-  }
-
-  testing::TFakeUi ui;
-  TDocument doc{ui};
-};
-
-// A disc, a ring, a bar below the disc with the same leftmost column, a thin bar further left.
+// A disc, a ring, a bar below the disc with the same leftmost column and a thin bar further
+// left, black on white.
 TBitmap Glyphs() {
-  TBitmap picture = Filled(60, 60, 255, 255, 255);
-  Ring(picture, 15, 20, 10);
-  Ring(picture, 45, 20, 12, 6);
-  for (int y = 35; y < 59; ++y) {
-    for (int x = 1; x <= 20; ++x) {
-      if (x <= 2 || (x >= 5 && y >= 40 && y < 50)) SetPixel(picture, x, y, 0, 0, 0);
+  TBitmap picture = testing::Filled(60, 60, 255, 255, 255);
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      const int disc = (x - 15) * (x - 15) + (y - 20) * (y - 20);
+      const int ring = (x - 45) * (x - 45) + (y - 20) * (y - 20);
+      const bool thin = x >= 1 && x <= 2 && y >= 35 && y < 59;
+      const bool bar = x >= 5 && x <= 20 && y >= 40 && y < 50;
+      if (disc <= 100 || (ring <= 144 && ring >= 36) || thin || bar) {
+        testing::SetPixel(picture, x, y, 0, 0, 0);
+      }
     }
   }
   return picture;
 }
 
-TEST_F(ContourRecognitionTest, GlyphsLeftToRightWithTheirContourLines) {
-  const TContourSet& set = Run(Glyphs());
-  std::vector<std::vector<int>> boxes;
+template <class T>
+std::vector<int> Box(const T& b) {
+  return {b.Left, b.Top, b.Right, b.Bottom};
+}
+
+TEST(ContourRecognitionTest, GlyphsLeftToRightWithTheirContourLines) {
+  testing::TFakeUi ui;
+  TDocument doc(ui);
+  RegisterFilters(doc);
+  const TBitmap picture = Glyphs();
+  doc.CurrentImage = picture;
+  doc.ShowBitmap(doc.CurrentImage);
+  doc.SelectAll();
+  ASSERT_TRUE(doc.RunFilterCall("ContourRecognition(YYY 5)"));
+  const TContourSet& set = *doc.Contours();
+  TBoxes boxes;
   std::vector<std::size_t> objects;
   for (const auto& g : set) boxes.push_back(Box(*g)), objects.push_back(g->Objects.size());
   // Equal Left keeps the raster order of the glyphs' first pixels: the disc before the bar.
-  EXPECT_EQ(boxes, (std::vector<std::vector<int>>{
-                       {1, 35, 2, 58}, {5, 10, 25, 30}, {5, 40, 20, 49}, {33, 8, 57, 32}}));
+  EXPECT_EQ(boxes, (TBoxes{{1, 35, 2, 58}, {5, 10, 25, 30}, {5, 40, 20, 49}, {33, 8, 57, 32}}));
   // The ring's outside comes first, then the border along its hole.
   ASSERT_EQ(objects, (std::vector<std::size_t>{1, 1, 1, 2}));
   EXPECT_EQ(Box(*set[3]->Objects[1]), (std::vector<int>{39, 14, 51, 26}));
   EXPECT_EQ(set[1]->Objects[0]->CoefCount, 20);
+  // The path starts on the border, farthest from the centre (ties: first in raster order).
+  const TCRContourObject& disc = *set[1]->Objects[0];
+  EXPECT_EQ(std::make_pair(disc.PathX[0], disc.PathY[0]), std::make_pair(10, 0));
+  EXPECT_GT(disc.PathX.size(), 30u);
   // The document shows the inverted inner contours and keeps the contour markup.
   EXPECT_EQ(PixelAt(doc.CurrentImage, 5, 20), (testing::TColour{0, 0, 0}));
   EXPECT_EQ(PixelAt(doc.CurrentImage, 15, 20), (testing::TColour{255, 255, 255}));
-  ASSERT_NE(doc.CurrentMarkup(), nullptr);
-  // The path starts on the border, farthest from the centre (ties: first in raster order).
-  EXPECT_EQ(std::make_pair(set[1]->Objects[0]->PathX[0], set[1]->Objects[0]->PathY[0]),
-            std::make_pair(10, 0));
-  EXPECT_GT(set[1]->Objects[0]->PathX.size(), 30u);
-}
+  EXPECT_NE(doc.CurrentMarkup(), nullptr);
 
-TEST_F(ContourRecognitionTest, SelectionBoxesAreRelativeAndOutsideStays) {
-  const TBitmap picture = Glyphs();
-  const TContourSet& set = Run(picture, {30, 5, 59, 35});
-  ASSERT_EQ(set.size(), 1u);
-  EXPECT_EQ(Box(*set[0]), (std::vector<int>{3, 3, 27, 27}));
-  // Left of the selection, nothing changed.
-  EXPECT_TRUE(
-      CropBitmap(&doc.CurrentImage, 0, 0, 30, 60)->SamePixels(*CropBitmap(&picture, 0, 0, 30, 60)));
+  // On a selection the boxes are relative to its corner and the picture outside stays.
+  doc.CurrentImage = picture;
+  doc.SetSelection(30, 5, 59, 35);
+  ASSERT_TRUE(doc.RunFilterCall("ContourRecognition(YYY)"));
+  ASSERT_EQ(doc.Contours()->size(), 1u);
+  EXPECT_EQ(Box(*(*doc.Contours())[0]), (std::vector<int>{3, 3, 27, 27}));
+  EXPECT_EQ(PixelAt(doc.CurrentImage, 5, 20), PixelAt(picture, 5, 20));
 }
 
 std::string Text(const TContourSet& set) {
@@ -123,19 +103,17 @@ TEST(ContourRecognitionControlsTest, InfoAboveTheCountWhichStaysAtLeastTwo) {
   THeadlessPanel panel;
   filter.CreateControls(panel);
   EXPECT_EQ(filter.InfoLabel()->Caption(), "\"Применить\" - загрузка контуров.");
-  EXPECT_EQ(panel.ClientWidth(), 8 + 6 * 14 + 8 + 48 + 8);
-  // 32 characters of 6 pixels wrap into two lines of 13 in the 156 pixels.
+  // 32 characters of 6 pixels wrap into two lines of 13 in the panel's 8 + 84 + 8 + 48 + 8.
+  EXPECT_EQ(panel.ClientWidth(), 156);
   EXPECT_EQ(filter.InfoLabel()->Height(), 26);
-  EXPECT_EQ(filter.CountLabel()->Top(), 26 + 12);
-  EXPECT_EQ(filter.CountEdit()->Top(), 26 + 8);
+  EXPECT_EQ(std::make_pair(filter.CountLabel()->Top(), filter.CountEdit()->Top()),
+            std::make_pair(26 + 12, 26 + 8));
   for (const auto& [text, stored] : {std::pair{"1", 2}, {"0", 2}, {"x", 2}, {"7", 7}, {"", 7}}) {
     filter.CountEdit()->UserEdited(text);
     EXPECT_EQ(filter.CoefCount, stored) << text;
   }
   filter.SetParam(0, 30);
   EXPECT_EQ(filter.CoefCount, 7);
-  filter.DestroyControls();
-  EXPECT_EQ(filter.InfoLabel(), nullptr);
 }
 
 }  // namespace
