@@ -381,7 +381,6 @@ void TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
   QAction* action = menu->addAction(QString::fromStdString(filter.MenuPath.back()));
   action->setObjectName(filter.MenuItem);
   const int index = filterIndices_[entry];
-  action->setEnabled(filter.Available());
   connect(action, &QAction::triggered, this,
           [this, index] { RunCommand([this, index] { document_.SelectFilter(index); }); });
 }

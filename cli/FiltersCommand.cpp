@@ -25,7 +25,7 @@ int RunFilters(const std::vector<std::string>& args) {
       std::cout << separator << caption;
       separator = " / ";
     }
-    std::cout << (catalog[i].Available() ? "" : " (пока недоступен)") << "\n";
+    std::cout << "\n";
     int k = 0;
     for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {
       std::cout << "  p" << ++k << " " << p.Label << " " << p.Accepts << "\n";

@@ -1,16 +1,15 @@
 #include "filters/FilterCatalog.h"
 
-#include "core/Error.h"
 #include "filters/2DCleaner.h"
 #include "filters/AutoColor.h"
 #include "filters/Box.h"
 #include "filters/FFT.h"
-#include "filters/KMeans.h"
+#include "filters/GSharpen.h"
 #include "filters/Gaussian.h"
 #include "filters/GaussianNoise.h"
 #include "filters/GrayScale.h"
-#include "filters/GSharpen.h"
 #include "filters/Invert.h"
+#include "filters/KMeans.h"
 #include "filters/Levels.h"
 #include "filters/LightAlign.h"
 #include "filters/Median.h"
@@ -19,8 +18,8 @@
 #include "filters/Wavelet.h"
 #include "recognition/Binarize.h"
 #include "recognition/ContourRecognition.h"
-#include "recognition/MarkupAverage.h"
 #include "recognition/Markup.h"
+#include "recognition/MarkupAverage.h"
 
 namespace imvora {
 namespace {
@@ -32,15 +31,6 @@ std::unique_ptr<TImvoraFilter> Make() {
 
 const char* const kFiltering = "Фильтрация";
 const char* const kRecognition = "Распознавание";
-
-// The slot of a filter not built yet: found by its name, refusing to run.
-class TUnavailableFilter : public TImvoraFilter {
- public:
-  explicit TUnavailableFilter(const char* name) { Name = name; }
-  void Apply(TBitmap*, bool, bool, bool) override {
-    throw EImvoraError(Name + ": фильтр пока недоступен");
-  }
-};
 
 }  // namespace
 
@@ -77,7 +67,9 @@ const std::vector<TFilterEntry>& FilterCatalog() {
        {kFiltering, "Гаусс-фильтры", "Гаусс-резкость"},
        &Make<TGSharpenFilter>},
       {"Levels", "N34", {kFiltering, "Цвет", "Уровни..."}, &Make<TLevelsFilter>},
-      {"MarkupAverage", "N36", {kFiltering, "Цвет", "Усреднение по разметке"},
+      {"MarkupAverage",
+       "N36",
+       {kFiltering, "Цвет", "Усреднение по разметке"},
        &Make<TMarkupMeanFilter>},
   };
   return catalog;
@@ -86,8 +78,7 @@ const std::vector<TFilterEntry>& FilterCatalog() {
 std::vector<int> RegisterFilters(TDocument& document) {
   std::vector<int> indices;
   for (const TFilterEntry& entry : FilterCatalog()) {
-    indices.push_back(document.AddFilter(
-        entry.Available() ? entry.Make() : std::make_unique<TUnavailableFilter>(entry.ScriptName)));
+    indices.push_back(document.AddFilter(entry.Make()));
   }
   return indices;
 }

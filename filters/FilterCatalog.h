@@ -10,23 +10,19 @@
 namespace imvora {
 
 // One filter of the menus: its script name, the designer name of its menu item, the captions
-// of the menu path and the factory of its class (none while the filter is not built yet).
+// of the menu path and the factory of its class.
 struct TFilterEntry {
   const char* ScriptName;
   const char* MenuItem;
   std::vector<std::string> MenuPath;
   std::unique_ptr<TImvoraFilter> (*Make)();
-
-  bool Available() const { return Make != nullptr; }
 };
 
 // The twenty filters in registry order.
 const std::vector<TFilterEntry>& FilterCatalog();
 
 // Creates one instance of every filter and registers it in catalogue order, so that every
-// filter keeps its catalogue index. A filter not built yet holds its slot with a stand-in of
-// its script name whose every call fails with "фильтр пока недоступен".
-// Returns, per catalogue entry, the registry index AddFilter gave it.
+// filter keeps its catalogue index. Returns, per catalogue entry, the registry index AddFilter gave it.
 std::vector<int> RegisterFilters(TDocument& document);
 
 }  // namespace imvora
