@@ -625,6 +625,8 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
   // Nothing may cross Qt's event loop: every error ends here, in the error box.
   try {
     command();
+  } catch (const std::bad_alloc& error) {
+    ShowError(QString::fromStdString(CommandErrorText(error, false)));
   } catch (const std::exception& error) {
     ShowError(QString::fromStdString(error.what()));
   } catch (...) {

@@ -48,12 +48,9 @@ int main(int argc, char** argv) {
   } catch (const imvora::cli::TUsageError& e) {
     std::cerr << "imvora-cli " << command->Name << ": " << e.what() << "\n" << command->Usage;
     return 2;
-  } catch (const imvora::EImvoraError& e) {
-    std::cerr << "imvora-cli " << command->Name << ": " << e.what() << "\n";
-    return 1;
   } catch (const std::exception& e) {
-    std::cerr << "imvora-cli " << command->Name << ": Неизвестная внутренняя ошибка (" << e.what()
-              << ")\n";
+    std::cerr << "imvora-cli " << command->Name << ": " << imvora::CommandErrorText(e, true)
+              << "\n";
     return 1;
   }
 }

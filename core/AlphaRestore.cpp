@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/Error.h"
 #include "core/Filtering.h"
 #include "core/ImageFile.h"
 
@@ -88,8 +89,12 @@ TBitmap RestoreAlpha(const TBitmap& first, const TBitmap& second) {
 
 void RestoreAlphaFiles(const std::string& first, const std::string& second,
                        const std::string& output) {
-  const TBitmap restored = RestoreAlpha(LoadImageFile(first), LoadImageFile(second));
-  WriteFileAtomically(output, EncodeBmp(restored));
+  const TBitmap firstImage = LoadImageFile(first);
+  const TBitmap secondImage = LoadImageFile(second);
+  const std::vector<std::uint8_t> bytes = GuardMemory("восстановление альфа-канала", [&] {
+    return EncodeBmp(RestoreAlpha(firstImage, secondImage));
+  });
+  WriteFileAtomically(output, bytes);
 }
 
 }  // namespace imvora

@@ -1,5 +1,6 @@
 #include "core/BatchRunner.h"
 
+#include "core/Error.h"
 #include "core/ImageFile.h"
 
 namespace imvora {
@@ -19,8 +20,10 @@ std::vector<std::string> SplitScriptLines(const std::string& bytes) {
 }
 
 std::vector<std::string> ReadScriptFile(const std::string& name) {
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(name);
-  return SplitScriptLines(std::string(bytes.begin(), bytes.end()));
+  return GuardMemory("чтение скрипта " + name, [&] {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(name);
+    return SplitScriptLines(std::string(bytes.begin(), bytes.end()));
+  });
 }
 
 bool RunScript(TDocument& document, const std::vector<std::string>& lines) {

@@ -324,14 +324,23 @@ void DecodeRgbRow(const std::uint8_t* row, int width, TBitmap& bitmap, int y) {
   for (int x = 0; x < width; ++x, row += 3) PutPixel(bitmap, x, y, TColor{row[0], row[1], row[2]});
 }
 
+std::int64_t RowBytes(const TBmpHeader& header) {
+  return (header.Width * header.BitCount + 31) / 32 * 4;
+}
+
+// Checked before the bitmap is made, so that a short file declaring a huge picture costs
+// nothing.
+void CheckUncompressedRows(const TByteReader& reader, const TBmpHeader& header) {
+  if (!reader.Has(header.PixelOffset, RowBytes(header) * header.Height)) {
+    FailDamaged("данные точек обрезаны");
+  }
+}
+
 void DecodeUncompressed(const TByteReader& reader, const TBmpHeader& header,
                         const TPalette& palette, TBitmap& bitmap) {
   const int bits = header.BitCount;
   const int width = static_cast<int>(header.Width);
-  const std::int64_t rowBytes = (header.Width * bits + 31) / 32 * 4;
-  if (!reader.Has(header.PixelOffset, rowBytes * header.Height)) {
-    FailDamaged("данные точек обрезаны");
-  }
+  const std::int64_t rowBytes = RowBytes(header);
   const auto masks = FieldMasks(header);
   const std::array<TChannelField, 3> fields = {TChannelField(masks[0], bits, false),
                                                TChannelField(masks[1], bits, true),
@@ -350,11 +359,13 @@ void DecodeUncompressed(const TByteReader& reader, const TBmpHeader& header,
 }
 
 // Run-length decoding of RLE8 and RLE4 (pairs of a count and a value; a zero count starts an
-// escape: 0 end of line, 1 end of bitmap, 2 a delta move, 3..255 a literal run).
+// escape: 0 end of line, 1 end of bitmap, 2 a delta move, 3..255 a literal run). Without a
+// bitmap the stream is only checked: a few bytes may rightly describe a large picture, but a
+// stream that breaks off is refused before the picture is made.
 class TRleDecoder {
  public:
   TRleDecoder(const TByteReader& reader, const TBmpHeader& header, const TPalette& palette,
-              TBitmap& bitmap)
+              TBitmap* bitmap)
       : reader_(reader),
         header_(header),
         palette_(palette),
@@ -388,13 +399,17 @@ class TRleDecoder {
 
  private:
   void Put(int index) {
-    if (column_ < header_.Width) {
-      PutPixel(bitmap_, static_cast<int>(column_), BitmapRow(header_, row_), palette_[index]);
+    if (bitmap_ != nullptr && column_ < header_.Width) {
+      PutPixel(*bitmap_, static_cast<int>(column_), BitmapRow(header_, row_), palette_[index]);
     }
     ++column_;
   }
 
   void PutRun(int count, int value) {
+    if (bitmap_ == nullptr) {
+      column_ += count;
+      return;
+    }
     for (int i = 0; i < count; ++i) Put(fourBit_ ? Nibble(value, i) : value);
   }
 
@@ -406,8 +421,9 @@ class TRleDecoder {
   }
 
   void FillWithFirstPaletteColour() {
-    for (int y = 0; y < bitmap_.Height(); ++y) {
-      for (int x = 0; x < bitmap_.Width(); ++x) PutPixel(bitmap_, x, y, palette_[0]);
+    if (bitmap_ == nullptr) return;
+    for (int y = 0; y < bitmap_->Height(); ++y) {
+      for (int x = 0; x < bitmap_->Width(); ++x) PutPixel(*bitmap_, x, y, palette_[0]);
     }
   }
 
@@ -416,7 +432,7 @@ class TRleDecoder {
   const TByteReader& reader_;
   const TBmpHeader& header_;
   const TPalette& palette_;
-  TBitmap& bitmap_;
+  TBitmap* bitmap_;
   const bool fourBit_;
   std::int64_t position_;
   std::int64_t column_ = 0;
@@ -440,9 +456,15 @@ TBitmap DecodeBmp(const std::vector<std::uint8_t>& bytes) {
   const TBmpHeader header = ReadHeader(reader);
   TPalette palette{};
   if (header.BitCount <= 8) palette = ReadPalette(reader, header);
+  const bool rle = header.Compression == kBiRle8 || header.Compression == kBiRle4;
+  if (rle) {
+    TRleDecoder(reader, header, palette, nullptr).Decode();
+  } else {
+    CheckUncompressedRows(reader, header);
+  }
   TBitmap bitmap(static_cast<int>(header.Width), static_cast<int>(header.Height), 24);
-  if (header.Compression == kBiRle8 || header.Compression == kBiRle4) {
-    TRleDecoder(reader, header, palette, bitmap).Decode();
+  if (rle) {
+    TRleDecoder(reader, header, palette, &bitmap).Decode();
   } else {
     DecodeUncompressed(reader, header, palette, bitmap);
   }

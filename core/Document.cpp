@@ -94,30 +94,47 @@ void TDocument::ApplyFilter(int index, bool flag1, bool flag2, bool flag3) {
   TImvoraFilter* filter = Filter(index);
   if (filter == nullptr) return;
   const TMarkupData* markupBefore = markup_.get();
-  const int w = SelRight - SelLeft + 1;
-  const int h = SelBottom - SelTop + 1;
-  if (CurrentImage.Width() == w && CurrentImage.Height() == h) {
-    filter->Cropped = 0;
-    filter->Apply(&CurrentImage, flag1, flag2, flag3);
-  } else {
-    // A selection made on a differently sized view is cut at the current image's edges.
-    std::unique_ptr<TBitmap> crop = CropBitmap(&CurrentImage, SelLeft, SelTop, w, h);
-    filter->Cropped = 1;
-    filter->Apply(crop.get(), flag1, flag2, flag3);
-    PasteBitmap(&CurrentImage, SelLeft, SelTop, crop.get());
-  }
+  GuardMemory("применение фильтра " + filter->Name,
+              [&] { RunFilter(*filter, flag1, flag2, flag3); });
   if (markup_.get() == markupBefore) SetMarkup(nullptr);
   Modified = true;
   ShowBitmap(CurrentImage);
 }
 
+// A filter that fails leaves the image as it was: on the whole image it works in place, so the
+// image is kept aside first; a selection is worked on as a copy and pasted back on success.
+void TDocument::RunFilter(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3) {
+  const int w = SelRight - SelLeft + 1;
+  const int h = SelBottom - SelTop + 1;
+  if (CurrentImage.Width() == w && CurrentImage.Height() == h) {
+    TBitmap before = CurrentImage;
+    filter.Cropped = 0;
+    try {
+      filter.Apply(&CurrentImage, flag1, flag2, flag3);
+    } catch (...) {
+      CurrentImage = std::move(before);
+      throw;
+    }
+  } else {
+    // A selection made on a differently sized view is cut at the current image's edges.
+    std::unique_ptr<TBitmap> crop = CropBitmap(&CurrentImage, SelLeft, SelTop, w, h);
+    filter.Cropped = 1;
+    filter.Apply(crop.get(), flag1, flag2, flag3);
+    PasteBitmap(&CurrentImage, SelLeft, SelTop, crop.get());
+  }
+}
+
 void TDocument::OpenImageFile(const std::string& name) {
-  // Loading first keeps the document as it was when the file cannot be read.
+  // Everything is read and copied before the document changes, so that a file that cannot be
+  // read, or too little memory, leaves the document as it was.
   TBitmap loaded = LoadImageFile(name);
-  loaded.SetPixelFormat(24);
+  TBitmap source = GuardMemory("открытие файла " + name, [&] {
+    loaded.SetPixelFormat(24);
+    return loaded;
+  });
   FileName = name;
   CurrentImage = std::move(loaded);
-  SourceImage = CurrentImage;
+  SourceImage = std::move(source);
   Modified = false;
   ShowBitmap(CurrentImage);
   SelectAll();
@@ -228,7 +245,8 @@ TBitmap MarkupFalseColour(const TMarkupData& markup) {
 
 void TDocument::ShowMarkupView() {
   if (!markup_) return;
-  const TBitmap colours = MarkupFalseColour(*markup_);
+  const TBitmap colours =
+      GuardMemory("показ разметки", [&] { return MarkupFalseColour(*markup_); });
   for (int y = 0; y < picture_.Height(); ++y) {
     std::fill_n(picture_.ScanLine(y), std::size_t{3} * picture_.Width(), 0);
   }

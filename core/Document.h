@@ -122,6 +122,7 @@ class TDocument : public IFilterHost {
   int SelLeft = 0, SelTop = 0, SelRight = 0, SelBottom = 0;
 
  private:
+  void RunFilter(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3);
   void ClampToView(int& x, int& y) const;
   int& BoundField(TSelectionBound bound);
   std::string FormatMouseStatus(int x, int y) const;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,17 +23,15 @@ std::string LowerAscii(std::string text) {
 
 [[noreturn]] void FailReading(const std::string& name, int error) {
   if (error == ENOENT || error == ENOTDIR) throw EImvoraError("Файл не найден: " + name);
-  throw EImvoraError("Не удалось прочитать файл " + name + ": " + std::strerror(error));
+  throw EImvoraError("Не удалось прочитать файл " + name + ": " + SystemErrorText(error));
 }
 
-[[noreturn]] void FailWriting(const std::string& name, int error) {
-  throw EImvoraError("Не удалось записать файл " + name + ": " + std::strerror(error));
-}
-
+// Opened without blocking, so that a named pipe or a device is refused at once instead of
+// waiting for a writer.
 class TReadOnlyFile {
  public:
   explicit TReadOnlyFile(const std::string& name)
-      : descriptor_(open(name.c_str(), O_RDONLY | O_CLOEXEC)) {
+      : descriptor_(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) {
     if (descriptor_ < 0) FailReading(name, errno);
   }
   ~TReadOnlyFile() { close(descriptor_); }
@@ -45,63 +42,6 @@ class TReadOnlyFile {
 
  private:
   int descriptor_;
-};
-
-// A file beside the target, removed again unless it has been renamed over the target.
-class TTemporaryFile {
- public:
-  explicit TTemporaryFile(const std::string& target) : target_(target) {
-    std::vector<char> path(target.begin(), target.end());
-    const std::string suffix = ".tmp-XXXXXX";
-    path.insert(path.end(), suffix.begin(), suffix.end());
-    path.push_back('\0');
-    descriptor_ = mkstemp(path.data());
-    if (descriptor_ < 0) FailWriting(target_, errno);
-    path_ = path.data();
-  }
-  ~TTemporaryFile() {
-    if (descriptor_ >= 0) close(descriptor_);
-    if (!renamed_) unlink(path_.c_str());
-  }
-  TTemporaryFile(const TTemporaryFile&) = delete;
-  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
-
-  void Write(const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t written = write(descriptor_, bytes.data() + done, bytes.size() - done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) FailWriting(target_, written < 0 ? errno : ENOSPC);
-      done += static_cast<std::size_t>(written);
-    }
-  }
-
-  // mkstemp creates the file readable by its owner only; a replaced file keeps its own
-  // permissions, a new one gets the usual rw-r--r--.
-  void SetPermissions() {
-    struct stat existing;
-    const mode_t mode = stat(target_.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
-    if (fchmod(descriptor_, mode) != 0) FailWriting(target_, errno);
-  }
-
-  // The data must be on disk before the rename, or a crash could leave an empty target.
-  void SyncAndClose() {
-    if (fsync(descriptor_) != 0) FailWriting(target_, errno);
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    if (close(descriptor) != 0) FailWriting(target_, errno);
-  }
-
-  void RenameOverTarget() {
-    if (std::rename(path_.c_str(), target_.c_str()) != 0) FailWriting(target_, errno);
-    renamed_ = true;
-  }
-
- private:
-  std::string target_;
-  std::string path_;
-  int descriptor_ = -1;
-  bool renamed_ = false;
 };
 
 }  // namespace
@@ -118,7 +58,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   const TReadOnlyFile file(name);
   struct stat status;
   if (fstat(file.Descriptor(), &status) != 0) FailReading(name, errno);
-  if (!S_ISREG(status.st_mode)) FailReading(name, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+  if (!S_ISREG(status.st_mode)) {
+    throw EImvoraError("Не удалось прочитать файл " + name + ": " + FileKindText(status.st_mode));
+  }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -132,24 +74,20 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
   return bytes;
 }
 
-void WriteFileAtomically(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  TTemporaryFile file(name);
-  file.Write(bytes);
-  file.SetPermissions();
-  file.SyncAndClose();
-  file.RenameOverTarget();
-}
-
 TBitmap LoadImageFile(const std::string& name) {
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(name);
-  return IsJpegFileName(name) ? DecodeJpeg(bytes) : DecodeBmp(bytes);
+  return GuardMemory("чтение файла " + name, [&] {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(name);
+    return IsJpegFileName(name) ? DecodeJpeg(bytes) : DecodeBmp(bytes);
+  });
 }
 
 void WriteImageFile(const std::string& name, const TBitmap& bitmap, const TJpegOptions& jpeg) {
-  // Encoding first, so that a bitmap that cannot be written leaves no trace on disk.
-  const std::vector<std::uint8_t> bytes =
-      IsJpegFileName(name) ? EncodeJpeg(bitmap, jpeg) : EncodeBmp(bitmap);
-  WriteFileAtomically(name, bytes);
+  GuardMemory("запись файла " + name, [&] {
+    // Encoding first, so that a bitmap that cannot be written leaves no trace on disk.
+    const std::vector<std::uint8_t> bytes =
+        IsJpegFileName(name) ? EncodeJpeg(bitmap, jpeg) : EncodeBmp(bitmap);
+    WriteFileAtomically(name, bytes);
+  });
 }
 
 }  // namespace imvora

@@ -14,6 +14,8 @@
 
 // jpeglib.h uses FILE and size_t without including their headers.
 #include <jpeglib.h>
+// After jpeglib.h: the message codes.
+#include <jerror.h>
 
 // The message codes; after jpeglib.h, which it needs.
 #include <jerror.h>
@@ -65,9 +67,26 @@ void InstallErrorManager(TJpegErrorManager& manager) {
   manager.Message[0] = '\0';
 }
 
-[[noreturn]] void FailTooLarge(std::int64_t width, std::int64_t height) {
-  throw EImvoraError("Слишком большое изображение: " + std::to_string(width) + " x " +
-                     std::to_string(height) + " точек");
+std::string SizeText(std::int64_t width, std::int64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height) + " точек";
+}
+
+// Huffman coding spends at least one bit on every 8 x 8 block of the fully sampled component
+// (its DC difference), so n bytes hold at most 8n such blocks. Checked before anything is
+// allocated for the picture, so that a few bytes cannot claim hundreds of megabytes.
+// Arithmetic coding has no such floor: like a run-length bitmap, a small file of that kind may
+// rightly describe a large picture.
+void CheckDeclaredSize(const jpeg_decompress_struct& info, std::size_t fileSize) {
+  const std::int64_t width = info.image_width;
+  const std::int64_t height = info.image_height;
+  if (width * height > kMaxPixels) {
+    throw EImvoraError("Слишком большое изображение: " + SizeText(width, height));
+  }
+  const std::int64_t blocks = ((width + 7) / 8) * ((height + 7) / 8);
+  if (!info.arith_code && blocks > 8 * static_cast<std::int64_t>(fileSize)) {
+    throw EImvoraError("Повреждённый файл JPEG: " + std::to_string(fileSize) +
+                       " байт не вмещают изображение " + SizeText(width, height));
+  }
 }
 
 std::uint8_t Scale255(int a, int b) {
@@ -120,13 +139,20 @@ bool Decompress(const std::vector<std::uint8_t>& bytes, TBitmap& bitmap,
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
-  if (std::int64_t{info.image_width} * info.image_height > kMaxPixels) {
+  try {
+    CheckDeclaredSize(info, bytes.size());
+  } catch (...) {
     jpeg_destroy_decompress(&info);
-    FailTooLarge(info.image_width, info.image_height);
+    throw;
   }
   info.out_color_space = OutputSpaceFor(info.jpeg_color_space);
   jpeg_start_decompress(&info);
-  bitmap.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+  try {
+    bitmap.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+  } catch (...) {
+    jpeg_destroy_decompress(&info);
+    throw;
+  }
   JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                              info.output_width * info.output_components, 1);
   while (info.output_scanline < info.output_height) {
@@ -181,15 +207,36 @@ bool Compress(const TBitmap& bitmap, const TJpegOptions& options, TJpegErrorMana
   return true;
 }
 
+// libjpeg's own texts are English: the common ones are said in Russian, any other follows a
+// Russian phrase.
+std::string DecodeFailureText(const TJpegErrorManager& errors,
+                              const std::vector<std::uint8_t>& bytes) {
+  switch (errors.Base.msg_code) {
+    case JERR_NO_SOI:
+    case JERR_INPUT_EMPTY:
+      if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
+        return "Файл не является рисунком JPEG: это рисунок BMP";
+      }
+      return bytes.empty() ? "Файл не является рисунком JPEG: файл пуст"
+                           : "Файл не является рисунком JPEG";
+    case JERR_INPUT_EOF:
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+      return "Файл JPEG обрывается раньше времени";
+    case JERR_OUT_OF_MEMORY:
+      return OutOfMemoryText("чтение файла JPEG");
+    default:
+      return std::string("Повреждённый файл JPEG (") + errors.Message + ")";
+  }
+}
+
 }  // namespace
 
 TBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
   TJpegErrorManager errors;
   InstallErrorManager(errors);
   TBitmap bitmap;
-  if (!Decompress(bytes, bitmap, errors)) {
-    throw EImvoraError(std::string("Повреждённый файл JPEG: ") + errors.Message);
-  }
+  if (!Decompress(bytes, bitmap, errors)) throw EImvoraError(DecodeFailureText(errors, bytes));
   return bitmap;
 }
 

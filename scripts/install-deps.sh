@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Imvora needs, when any is missing.
+# Installs the Debian packages Imvora needs, when any is missing; with arguments, those
+# packages instead (`make fuzz` asks for clang this way).
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
           qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick
           fonts-dejavu-core xdotool)
+[ $# -gt 0 ] && packages=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -245,16 +247,23 @@ TEST_F(TBatchTest, DamagedOrMissingFileEndsTheBatchAfterTheFilesBeforeIt) {
 
 TEST_F(TBatchTest, FailedWriteKeepsTheOriginalBytesAndTheDocumentOpen) {
   TLines files = MakeBmpFiles(3);
-  // A name so long that no temporary file fits beside it: the write fails before the rename.
-  const std::string longName = Path(std::string(250, 'x') + ".bmp");
-  fs::rename(files[1], longName);
-  files[1] = longName;
-  const TBytes original = ReadWholeFile(longName), third = ReadWholeFile(files[2]);
+  const std::string secondName = files[1];
+  const TBytes original = ReadWholeFile(secondName), third = ReadWholeFile(files[2]);
+  // A file size limit that the first file (118 bytes) fits and the second (134) does not: its
+  // write fails half way, as on a full disk.
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = 120;
+  const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limited);
   EXPECT_THROW(RunBatch(document_, {"Invert(YYY)"}, files, nullptr), EImvoraError);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedHandler);
   EXPECT_TRUE(Inverted(files[0], 0));
-  EXPECT_EQ(ReadWholeFile(longName), original);
+  EXPECT_EQ(ReadWholeFile(secondName), original);
   EXPECT_EQ(ReadWholeFile(files[2]), third);
-  EXPECT_EQ(document_.FileName, longName);
+  EXPECT_EQ(document_.FileName, secondName);
   EXPECT_TRUE(document_.Modified);
   EXPECT_TRUE(document_.CurrentImage.SamePixels(InvertedPlus(originals_[1], 0)));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3)

@@ -101,6 +101,33 @@ TEST_F(DocumentTest, MissingOrDamagedFilesLeaveTheDocumentAsItWas) {
   EXPECT_FALSE(doc.CurrentImage.SamePixels(before));
 }
 
+// Spoils the picture it is given, then runs out of memory.
+class TSpoilingFilter : public TImvoraFilter {
+ public:
+  TSpoilingFilter() { Name = "Spoil"; }
+  void Apply(TBitmap* bitmap, bool, bool, bool) override {
+    InvertChannels(bitmap, true, true, true);
+    throw std::bad_alloc();
+  }
+};
+
+TEST_F(DocumentTest, RunningOutOfMemoryInAFilterLeavesTheDocumentAsItWas) {
+  OpenGradient(8, 6);
+  const TBitmap before = doc.CurrentImage;
+  const int spoil = doc.AddFilter(std::make_unique<TSpoilingFilter>());
+  for (int right : {7, 3}) {
+    doc.SetSelection(0, 0, right, 5);
+    try {
+      doc.ApplyFilter(spoil, true, true, true);
+      ADD_FAILURE() << "no error";
+    } catch (const EImvoraError& error) {
+      EXPECT_STREQ(error.what(), "Недостаточно памяти: применение фильтра Spoil");
+    }
+    EXPECT_TRUE(doc.CurrentImage.SamePixels(before)) << right;
+    EXPECT_FALSE(doc.Modified);
+  }
+}
+
 TEST_F(DocumentTest, ApplyOnASelectionChangesOnlyTheSelection) {
   OpenGradient(20, 10);
   TBitmap expected = doc.CurrentImage;

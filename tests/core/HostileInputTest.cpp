@@ -1,0 +1,187 @@
+// Special files, links, long names, stopped writes, tiny files that claim huge pictures, and
+// the Russian texts of system errors.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Error.h"
+#include "core/ImageFile.h"
+
+namespace imvora {
+namespace {
+
+namespace fs = std::filesystem;
+using TBytes = std::vector<std::uint8_t>;
+
+std::string ErrorOf(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const EImvoraError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+class HostileInputTest : public ::testing::Test {
+ protected:
+  HostileInputTest() {
+    char pattern[] = "/tmp/imvora-hostile-XXXXXX";
+    dir = mkdtemp(pattern);
+  }
+  ~HostileInputTest() override { fs::remove_all(dir); }
+
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+    return names;
+  }
+  void Write(const std::string& name, const TBytes& bytes) const {
+    std::ofstream(Path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  // The command line tool with 64 MiB of address space at most and a time limit, so that a
+  // blocking read fails instead of hanging; returns its error stream.
+  std::string CliErrors(const std::string& arguments) const {
+    const std::string command = "cd " + dir.string() + " && ulimit -v 65536 && timeout 20 " +
+                                IMVORA_CLI_PATH + " " + arguments + " >/dev/null 2>err.txt";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << arguments;
+    std::ifstream in(Path("err.txt"));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir;
+};
+
+TEST_F(HostileInputTest, SaveRefusesSpecialFilesAndReplacesWhatALinkPointsTo) {
+  const TBitmap picture(2, 2);
+  ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0644), 0);
+  fs::create_directory(Path("folder.bmp"));
+  std::vector<std::pair<std::string, std::string>> refused = {{"pipe.bmp", "именованный канал"},
+                                                              {"folder.bmp", "папка"}};
+  if (mknod(Path("null.bmp").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    refused.push_back({"null.bmp", "устройство"});
+  }
+  for (const auto& [name, kind] : refused) {
+    EXPECT_NE(ErrorOf([&] { WriteImageFile(Path(name), picture, {}); }).find(kind),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_TRUE(fs::is_fifo(Path("pipe.bmp")));
+
+  Write("real.bmp", {1, 2, 3});
+  fs::permissions(Path("real.bmp"), fs::perms::owner_read | fs::perms::group_read);
+  fs::create_symlink("real.bmp", Path("link.bmp"));
+  WriteImageFile(Path("link.bmp"), picture, {});
+  EXPECT_TRUE(fs::is_symlink(Path("link.bmp")));
+  EXPECT_TRUE(LoadImageFile(Path("real.bmp")).SamePixels(picture));
+  EXPECT_EQ(fs::status(Path("real.bmp")).permissions(),
+            fs::perms::owner_read | fs::perms::group_read);
+
+  const std::string longName = std::string(250, 'x') + ".bmp";
+  WriteImageFile(Path(longName), picture, {});
+  std::set<std::string> expected = {"pipe.bmp", "folder.bmp", "real.bmp", "link.bmp", longName};
+  if (refused.size() == 3) expected.insert("null.bmp");
+  EXPECT_EQ(Names(), expected) << "a temporary file was left behind";
+}
+
+TEST_F(HostileInputTest, AStoppedWriteLeavesNoTemporaryFile) {
+  const TBytes big(8 << 20, 7);
+  for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      try {
+        for (;;) WriteFileAtomically(Path("big.bmp"), big);
+      } catch (...) {
+      }
+      _exit(1);
+    }
+    while (!fs::exists(Path("big.bmp"))) usleep(1000);
+    usleep(30000);
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal);
+    EXPECT_EQ(Names(), std::set<std::string>{"big.bmp"}) << strsignal(signal);
+    fs::remove(Path("big.bmp"));
+  }
+}
+
+TEST_F(HostileInputTest, CliRefusesPipesAtOnceAndTinyFilesBeforeAllocating) {
+  ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo(Path("pipe.ivs").c_str(), 0644), 0);
+  WriteImageFile(Path("in.bmp"), TBitmap(4, 4), {});
+  Write("s.ivs", {'I', 'n', 'v', 'e', 'r', 't', '(', 'Y', 'Y', 'Y', ')'});
+  // 16384 x 16384 in 54 bytes of headers; as RLE8 with a palette of one entry and a stream
+  // that ends at once (damaged) or says "end of bitmap" (a real, large picture).
+  TBytes tinyBmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0,  0, 0, 40, 0, 0, 0,
+                    0,   0x40, 0, 0, 0, 0x40, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0, 0};
+  tinyBmp.resize(54);
+  TBytes rle = tinyBmp;
+  rle[10] = 58;
+  rle[28] = 8;
+  rle[30] = 1;
+  rle.insert(rle.end(), {0, 0, 0, 0, 0, 0});
+  TBytes endedRle = rle;
+  endedRle.insert(endedRle.end(), {0, 1});
+  TBytes tinyJpeg = EncodeJpeg(TBitmap(16, 16), {});
+  for (std::size_t i = 0; i + 8 < tinyJpeg.size(); ++i) {
+    if (tinyJpeg[i] != 0xff || tinyJpeg[i + 1] != 0xc0) continue;
+    tinyJpeg[i + 5] = tinyJpeg[i + 7] = 0x40;  // height and width, high bytes first
+    tinyJpeg[i + 6] = tinyJpeg[i + 8] = 0;
+  }
+  Write("tiny.bmp", tinyBmp);
+  Write("rle.bmp", rle);
+  Write("ended-rle.bmp", endedRle);
+  Write("tiny.jpg", tinyJpeg);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"apply pipe.bmp out.bmp 'Invert(YYY)'", "pipe.bmp: это именованный канал"},
+      {"run pipe.ivs in.bmp", "pipe.ivs: это именованный канал"},
+      {"run s.ivs in.bmp pipe.bmp", "pipe.bmp: это именованный канал"},
+      {"alpha in.bmp pipe.bmp out.bmp", "pipe.bmp: это именованный канал"},
+      {"regions pipe.bmp 'Markup(YYY)'", "pipe.bmp: это именованный канал"},
+      {"apply tiny.bmp out.bmp 'Invert(YYY)'", "данные точек обрезаны"},
+      {"apply rle.bmp out.bmp 'Invert(YYY)'", "поток RLE обрывается"},
+      {"apply tiny.jpg out.bmp 'Invert(YYY)'", "не вмещают изображение 16384 x 16384"},
+      {"apply ended-rle.bmp out.bmp 'Invert(YYY)'", "Недостаточно памяти: чтение файла"},
+  };
+  for (const auto& [arguments, text] : cases) {
+    const std::string errors = CliErrors(arguments);
+    EXPECT_NE(errors.find(text), std::string::npos) << arguments << ": " << errors;
+  }
+  EXPECT_FALSE(fs::exists(Path("out.bmp")));
+}
+
+TEST_F(HostileInputTest, SystemAndLibraryErrorsAreSaidInRussian) {
+  const TBytes jpeg = EncodeJpeg(TBitmap(16, 16), {});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {SystemErrorText(ENOSPC), "на диске нет места"},
+      {SystemErrorText(EROFS), "файловая система доступна только для чтения"},
+      {SystemErrorText(EACCES), "нет доступа"},
+      {SystemErrorText(EXDEV), std::string("системная ошибка (") + std::strerror(EXDEV) + ")"},
+      {ErrorOf([&] { LoadImageFile(dir.string()); }), "Не удалось прочитать файл " +
+                                                          dir.string() + ": это папка, а не файл"},
+      {ErrorOf([&] { WriteImageFile(Path("no/x.bmp"), TBitmap(1, 1), {}); }),
+       "Не удалось записать файл " + Path("no/x.bmp") + ": папка не найдена"},
+      {ErrorOf([] { DecodeJpeg(EncodeBmp(TBitmap(1, 1))); }),
+       "Файл не является рисунком JPEG: это рисунок BMP"},
+      {ErrorOf([&] { DecodeJpeg(TBytes(jpeg.begin(), jpeg.end() - 40)); }),
+       "Файл JPEG обрывается раньше времени"},
+  };
+  for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+}
+
+}  // namespace
+}  // namespace imvora
