@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -420,10 +421,14 @@ class TRleDecoder {
     position_ += (bytes + 1) / 2 * 2;  // literal runs are padded to 16 bits
   }
 
+  // One row by pixels, the others as copies of it: a few bytes of stream may describe a
+  // picture of hundreds of megabytes.
   void FillWithFirstPaletteColour() {
     if (bitmap_ == nullptr) return;
-    for (int y = 0; y < bitmap_->Height(); ++y) {
-      for (int x = 0; x < bitmap_->Width(); ++x) PutPixel(*bitmap_, x, y, palette_[0]);
+    for (int x = 0; x < bitmap_->Width(); ++x) PutPixel(*bitmap_, x, 0, palette_[0]);
+    const std::size_t rowBytes = std::size_t{3} * bitmap_->Width();
+    for (int y = 1; y < bitmap_->Height(); ++y) {
+      std::memcpy(bitmap_->ScanLine(y), bitmap_->ScanLine(0), rowBytes);
     }
   }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fills a fuzz target's seed folder: the sample pictures, the BMP test suite when it is there,
-# and one filter call per filter for the call and script targets.
+# JPEG variants made with ImageMagick when it is there, and one filter call per filter for the
+# call and script targets.
 # Usage: scripts/fuzz-seeds.sh TARGET FOLDER [BMPSUITE]
 set -euo pipefail
 target=$1 folder=$2 bmpsuite=${3:-}
@@ -20,6 +21,15 @@ case $target in
     ;;
   jpeg)
     cp data/*.jpg "$folder"/
+    # Small files of the other kinds libjpeg reads: grey, CMYK, progressive, other sampling.
+    if command -v convert > /dev/null; then
+      variants=("-colorspace Gray" "-colorspace CMYK" "-interlace Plane" "-sampling-factor 2x2"
+                "-sampling-factor 1x1 -quality 95" "-sampling-factor 2x1 -interlace Plane")
+      for i in "${!variants[@]}"; do
+        # shellcheck disable=SC2086  # each variant is a list of options
+        convert -size 40x24 gradient:orange-navy -swirl 60 ${variants[$i]} "$folder/variant-$i.jpg"
+      done
+    fi
     ;;
   filters)
     # Selection flag and bounds, a 9 x 7 picture from the sample's bytes, then the call.

@@ -126,8 +126,8 @@ TEST_F(HostileInputTest, CliRefusesPipesAtOnceAndTinyFilesBeforeAllocating) {
   Write("s.ivs", {'I', 'n', 'v', 'e', 'r', 't', '(', 'Y', 'Y', 'Y', ')'});
   // 16384 x 16384 in 54 bytes of headers; as RLE8 with a palette of one entry and a stream
   // that ends at once (damaged) or says "end of bitmap" (a real, large picture).
-  TBytes tinyBmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0,  0, 0, 40, 0, 0, 0,
-                    0,   0x40, 0, 0, 0, 0x40, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0, 0};
+  TBytes tinyBmp = {'B', 'M',  0, 0, 0, 0,    0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                    0,   0x40, 0, 0, 0, 0x40, 0, 0, 1, 0, 24, 0, 0, 0, 0,  0, 0, 0};
   tinyBmp.resize(54);
   TBytes rle = tinyBmp;
   rle[10] = 58;
@@ -171,8 +171,8 @@ TEST_F(HostileInputTest, SystemAndLibraryErrorsAreSaidInRussian) {
       {SystemErrorText(EROFS), "файловая система доступна только для чтения"},
       {SystemErrorText(EACCES), "нет доступа"},
       {SystemErrorText(EXDEV), std::string("системная ошибка (") + std::strerror(EXDEV) + ")"},
-      {ErrorOf([&] { LoadImageFile(dir.string()); }), "Не удалось прочитать файл " +
-                                                          dir.string() + ": это папка, а не файл"},
+      {ErrorOf([&] { LoadImageFile(dir.string()); }),
+       "Не удалось прочитать файл " + dir.string() + ": это папка, а не файл"},
       {ErrorOf([&] { WriteImageFile(Path("no/x.bmp"), TBitmap(1, 1), {}); }),
        "Не удалось записать файл " + Path("no/x.bmp") + ": папка не найдена"},
       {ErrorOf([] { DecodeJpeg(EncodeBmp(TBitmap(1, 1))); }),
