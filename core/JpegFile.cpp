@@ -75,7 +75,7 @@ std::string SizeText(std::int64_t width, std::int64_t height) {
 // (its DC difference), so n bytes hold at most 8n such blocks. Checked before anything is
 // allocated for the picture, so that a few bytes cannot claim hundreds of megabytes.
 // Arithmetic coding has no such floor: like a run-length bitmap, a small file of that kind may
-// rightly describe a large picture.
+// rightly describe a large picture, so its rows are given room only as they are decoded.
 void CheckDeclaredSize(const jpeg_decompress_struct& info, std::size_t fileSize) {
   const std::int64_t width = info.image_width;
   const std::int64_t height = info.image_height;
@@ -127,6 +127,16 @@ J_COLOR_SPACE OutputSpaceFor(J_COLOR_SPACE fileSpace) {
   }
 }
 
+// Room for `rows` rows, keeping those decoded; a failure ends the decoding.
+void GrowRows(jpeg_decompress_struct& info, TBitmap& bitmap, int width, int rows) {
+  try {
+    bitmap.SetSize(width, rows);
+  } catch (...) {
+    jpeg_destroy_decompress(&info);
+    throw;
+  }
+}
+
 // Returns false, with the reason in errors.Message, when libjpeg failed.
 bool Decompress(const std::vector<std::uint8_t>& bytes, TBitmap& bitmap,
                 TJpegErrorManager& errors) {
@@ -147,16 +157,14 @@ bool Decompress(const std::vector<std::uint8_t>& bytes, TBitmap& bitmap,
   }
   info.out_color_space = OutputSpaceFor(info.jpeg_color_space);
   jpeg_start_decompress(&info);
-  try {
-    bitmap.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
-  } catch (...) {
-    jpeg_destroy_decompress(&info);
-    throw;
-  }
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  GrowRows(info, bitmap, width, info.arith_code ? std::min(height, 64) : height);
   JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                              info.output_width * info.output_components, 1);
   while (info.output_scanline < info.output_height) {
     const int y = static_cast<int>(info.output_scanline);
+    if (y == bitmap.Height()) GrowRows(info, bitmap, width, std::min(height, 2 * y));
     jpeg_read_scanlines(&info, row, 1);
     CopyRow(row[0], info.out_color_space, info.saw_Adobe_marker, bitmap.Width(),
             bitmap.ScanLine(y));

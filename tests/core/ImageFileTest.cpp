@@ -559,7 +559,7 @@ TEST(ImageFileTest, ExtensionChoosesTheFormatBothWays) {
 
 bool HasTemporaryFile(const fs::path& folder) {
   return std::any_of(fs::directory_iterator(folder), fs::directory_iterator(), [](const auto& e) {
-    return e.path().filename().string().find(".tmp-") != std::string::npos;
+    return e.path().filename().string().rfind(".imvora-", 0) == 0;
   });
 }
 
