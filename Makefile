@@ -47,7 +47,8 @@ fuzz:
 	  echo "== fuzz_$$t for $(FUZZ_TIME) s" && \
 	  $(BUILD)-fuzz/fuzz/fuzz_$$t $(FUZZ_FLAGS) -max_total_time=$(FUZZ_TIME) -print_final_stats=1 \
 	    -artifact_prefix=$(BUILD)-fuzz/artifacts/$$t- \
-	    $(BUILD)-fuzz/corpus/$$t $(BUILD)-fuzz/seeds/$$t fuzz/regressions/$$t || exit 1; \
+	    $(BUILD)-fuzz/corpus/$$t $(BUILD)-fuzz/seeds/$$t \
+	    $$(test -d fuzz/regressions/$$t && echo fuzz/regressions/$$t) || exit 1; \
 	done
 
 install: build

@@ -46,15 +46,15 @@ std::uint32_t LittleEndian32(const std::uint8_t* data) {
   return data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24;
 }
 
-// A run-length bitmap of more than 2^24 pixels: a few bytes may rightly describe it, and it
-// decodes correctly, but filling it takes seconds under the sanitizers, which would only read as
-// a time-out and starve the rest of the search.
+// A run-length bitmap too large to copy: a few bytes may rightly describe it, and it decodes
+// correctly, but filling it takes seconds under the sanitizers, which would only read as a
+// time-out and starve the rest of the search.
 bool IsLargeRunLengthBitmap(const std::uint8_t* data, std::size_t size) {
   if (size < 34 || LittleEndian32(data + 14) < 40) return false;
   const std::uint32_t compression = LittleEndian32(data + 30);
   const std::int64_t width = static_cast<std::int32_t>(LittleEndian32(data + 18));
   const std::int64_t height = static_cast<std::int32_t>(LittleEndian32(data + 22));
-  return (compression == 1 || compression == 2) && std::abs(width * height) > (1 << 24);
+  return (compression == 1 || compression == 2) && std::abs(width * height) > kRoundTripPixels;
 }
 
 bool SmallEnoughToCopy(const TBitmap& bitmap) {
