@@ -48,10 +48,6 @@ class HostileInputTest : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
     return names;
   }
-  void Write(const std::string& name, const TBytes& bytes) const {
-    std::ofstream(Path(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
   // The command line tool with 64 MiB of address space at most and a time limit, so that a
   // blocking read fails instead of hanging; returns its error stream.
   std::string CliErrors(const std::string& arguments) const {
@@ -81,7 +77,7 @@ TEST_F(HostileInputTest, SaveRefusesSpecialFilesAndReplacesWhatALinkPointsTo) {
   }
   EXPECT_TRUE(fs::is_fifo(Path("pipe.bmp")));
 
-  Write("real.bmp", {1, 2, 3});
+  WriteFileAtomically(Path("real.bmp"), {1, 2, 3});
   fs::permissions(Path("real.bmp"), fs::perms::owner_read | fs::perms::group_read);
   fs::create_symlink("real.bmp", Path("link.bmp"));
   WriteImageFile(Path("link.bmp"), picture, {});
@@ -123,39 +119,28 @@ TEST_F(HostileInputTest, CliRefusesPipesAtOnceAndTinyFilesBeforeAllocating) {
   ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0644), 0);
   ASSERT_EQ(mkfifo(Path("pipe.ivs").c_str(), 0644), 0);
   WriteImageFile(Path("in.bmp"), TBitmap(4, 4), {});
-  Write("s.ivs", {'I', 'n', 'v', 'e', 'r', 't', '(', 'Y', 'Y', 'Y', ')'});
-  // 16384 x 16384 in 54 bytes of headers; as RLE8 with a palette of one entry and a stream
-  // that ends at once (damaged) or says "end of bitmap" (a real, large picture).
-  TBytes tinyBmp = {'B', 'M',  0, 0, 0, 0,    0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                    0,   0x40, 0, 0, 0, 0x40, 0, 0, 1, 0, 24, 0, 0, 0, 0,  0, 0, 0};
-  tinyBmp.resize(54);
-  TBytes rle = tinyBmp;
-  rle[10] = 58;
-  rle[28] = 8;
-  rle[30] = 1;
-  rle.insert(rle.end(), {0, 0, 0, 0, 0, 0});
-  TBytes endedRle = rle;
+  WriteFileAtomically(Path("s.ivs"), {'I', 'n', 'v', 'e', 'r', 't', '(', 'Y', 'Y', 'Y', ')'});
+  // Files of a few dozen bytes declaring 16384 x 16384; the run-length one that does end its
+  // stream properly is a real picture of 768 MiB.
+  const fs::path tiny = fs::path(IMVORA_SOURCE_DIR) / "fuzz" / "regressions";
+  TBytes endedRle =
+      ReadWholeFile(tiny / "bmp" / "rle-declares-16384-squared-stream-breaks-off.bmp");
   endedRle.insert(endedRle.end(), {0, 1});
-  TBytes tinyJpeg = EncodeJpeg(TBitmap(16, 16), {});
-  for (std::size_t i = 0; i + 8 < tinyJpeg.size(); ++i) {
-    if (tinyJpeg[i] != 0xff || tinyJpeg[i + 1] != 0xc0) continue;
-    tinyJpeg[i + 5] = tinyJpeg[i + 7] = 0x40;  // height and width, high bytes first
-    tinyJpeg[i + 6] = tinyJpeg[i + 8] = 0;
-  }
-  Write("tiny.bmp", tinyBmp);
-  Write("rle.bmp", rle);
-  Write("ended-rle.bmp", endedRle);
-  Write("tiny.jpg", tinyJpeg);
+  WriteFileAtomically(Path("ended-rle.bmp"), endedRle);
+  const std::string in = " " + tiny.string() + "/", call = " 'Invert(YYY)'";
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"apply pipe.bmp out.bmp 'Invert(YYY)'", "pipe.bmp: это именованный канал"},
+      {"apply pipe.bmp out.bmp" + call, "pipe.bmp: это именованный канал"},
       {"run pipe.ivs in.bmp", "pipe.ivs: это именованный канал"},
       {"run s.ivs in.bmp pipe.bmp", "pipe.bmp: это именованный канал"},
       {"alpha in.bmp pipe.bmp out.bmp", "pipe.bmp: это именованный канал"},
-      {"regions pipe.bmp 'Markup(YYY)'", "pipe.bmp: это именованный канал"},
-      {"apply tiny.bmp out.bmp 'Invert(YYY)'", "данные точек обрезаны"},
-      {"apply rle.bmp out.bmp 'Invert(YYY)'", "поток RLE обрывается"},
-      {"apply tiny.jpg out.bmp 'Invert(YYY)'", "не вмещают изображение 16384 x 16384"},
-      {"apply ended-rle.bmp out.bmp 'Invert(YYY)'", "Недостаточно памяти: чтение файла"},
+      {"regions pipe.bmp" + call, "pipe.bmp: это именованный канал"},
+      {"apply" + in + "bmp/declares-16384-squared-without-pixels.bmp out.bmp" + call,
+       "данные точек обрезаны"},
+      {"apply" + in + "bmp/rle-declares-16384-squared-stream-breaks-off.bmp out.bmp" + call,
+       "поток RLE обрывается"},
+      {"apply" + in + "jpeg/declares-16384-squared-in-few-bytes.jpg out.bmp" + call,
+       "не вмещают изображение 16384 x 16384"},
+      {"apply ended-rle.bmp out.bmp" + call, "Недостаточно памяти: чтение файла"},
   };
   for (const auto& [arguments, text] : cases) {
     const std::string errors = CliErrors(arguments);
