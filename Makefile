@@ -1,5 +1,6 @@
 # Front end to the CMake build. `make run` installs what is missing, builds and starts the GUI
-# on the bundled sample; `make test` builds and runs every test.
+# on the bundled sample; `make test` builds and runs every test; `make package` builds the Debian
+# package.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SAMPLE ?= data/sample.bmp
@@ -12,7 +13,7 @@ FUZZ_TARGETS ?= bmp jpeg filters script
 BMPSUITE ?= ../shared/testdata/bmpsuite
 FUZZ_FLAGS ?= -rss_limit_mb=2048 -timeout=10 -max_len=65536
 
-.PHONY: all deps configure build run test bench fuzz install clean
+.PHONY: all deps configure build run test bench fuzz package install clean
 
 all: build
 
@@ -50,6 +51,9 @@ fuzz:
 	    $(BUILD)-fuzz/corpus/$$t $(BUILD)-fuzz/seeds/$$t \
 	    $$(test -d fuzz/regressions/$$t && echo fuzz/regressions/$$t) || exit 1; \
 	done
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 install: build
 	cmake --install $(BUILD)

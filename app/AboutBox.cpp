@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 
+#include "core/Version.h"
+
 namespace imvora {
 namespace {
 
@@ -69,7 +71,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   titleFont.setUnderline(true);
   titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
   title->setFont(titleFont);
-  TextLabel("версия 0.53", QRect(192, 46, 105, 20), this);
+  TextLabel(QString("версия ") + kImvoraVersion, QRect(192, 46, 105, 20), this);
 
   QLabel* description =
       TextLabel("Программа суммирует опыт, накоп- ленный в областях обработки и распознавания",

@@ -44,6 +44,42 @@ void ParseSelection(const std::string& text, TCommonOptions& options) {
 
 }  // namespace
 
+const char* const kOverviewUsage =
+    "Использование: imvora-cli КОМАНДА [ПАРАМЕТРЫ]\n"
+    "               imvora-cli КОМАНДА --help\n"
+    "               imvora-cli --version\n"
+    "Обрабатывает изображения BMP и JPEG фильтрами Imvora без графического интерфейса.\n";
+
+const char* const kFilterCallHelp =
+    "Вызов фильтра: Имя(XYZ p1 p2 ...)\n"
+    "  Имя         имя фильтра из списка imvora-cli filters, в любом регистре\n"
+    "  XYZ         каналы 1, 2, 3 (красный, зелёный, синий): Y, y или 1 включает канал,\n"
+    "              любой другой знак выключает\n"
+    "  p1 p2 ...   целые параметры в порядке списка imvora-cli filters; числа разделяет\n"
+    "              любой знак, кроме цифр («1.5» — это 1 и 5), минус перед цифрами делает\n"
+    "              число отрицательным\n"
+    "Без скобок или с аргументом короче трёх знаков фильтр работает на всех каналах и не\n"
+    "меняет параметров. Если после букв каналов нет ни одного числа, первый параметр\n"
+    "получает значение 0. Параметр, которого вызов не задаёт, сохраняет значение,\n"
+    "оставленное прежним вызовом того же фильтра. Текст после закрывающей скобки не\n"
+    "читается. В скрипте — по вызову в строке; строки разделяются CR LF, LF или CR.\n";
+
+const char* const kExitStatusHelp =
+    "Код возврата:\n"
+    "  0   успех\n"
+    "  1   ошибка, её сообщение выводится в поток ошибок; выходной файл команды тогда не\n"
+    "      записывается, а run называет каждый файл с ошибкой, остальные же файлы\n"
+    "      записаны целиком или не тронуты\n"
+    "  2   неверная командная строка: сообщение и справка о команде выводятся в поток\n"
+    "      ошибок\n";
+
+const char* const kExamplesHelp =
+    "Примеры:\n"
+    "  imvora-cli filters\n"
+    "  imvora-cli apply --select 10,10,99,59 photo.jpg out.jpg \"Invert(YNN)\"\n"
+    "  imvora-cli apply --seed 7 in.bmp noisy.bmp \"GaussianNoise(YYY 0 10 12)\"\n"
+    "  imvora-cli run -j 0 clean.ivs scans/*.bmp\n";
+
 TCommandRegistrar::TCommandRegistrar(const TCliCommand& command) {
   Registry().push_back(command);
 }

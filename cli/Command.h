@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ struct TCommandRegistrar {
   explicit TCommandRegistrar(const TCliCommand& command);
 };
 const std::vector<TCliCommand>& Commands();
+
+// Sections of `imvora-cli --help`, which the manual page repeats word for word.
+extern const char* const kOverviewUsage;
+extern const char* const kFilterCallHelp;
+extern const char* const kExitStatusHelp;
+extern const char* const kExamplesHelp;
+// The list of `imvora-cli filters`: script name, menu path and parameters of every filter.
+void PrintFilterList(std::ostream& out);
 
 // The document's questions answered without a person: changes are not saved on the way,
 // no save name is chosen, and JPEG files are written with the options of the command line.

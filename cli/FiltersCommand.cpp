@@ -14,27 +14,33 @@ const char* const kUsage =
 
 int RunFilters(const std::vector<std::string>& args) {
   if (!args.empty()) throw TUsageError("лишние аргументы");
-  THeadlessUi ui;
-  TDocument document(ui);
-  const std::vector<int> indices = RegisterFilters(document);
-  const auto& catalog = FilterCatalog();
-  for (std::size_t i = 0; i < catalog.size(); ++i) {
-    std::cout << catalog[i].ScriptName << " —";
-    const char* separator = " ";
-    for (const std::string& caption : catalog[i].MenuPath) {
-      std::cout << separator << caption;
-      separator = " / ";
-    }
-    std::cout << "\n";
-    int k = 0;
-    for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {
-      std::cout << "  p" << ++k << " " << p.Label << " " << p.Accepts << "\n";
-    }
-  }
+  PrintFilterList(std::cout);
   return 0;
 }
 
 const TCommandRegistrar registrar({"filters", kUsage, &RunFilters});
 
 }  // namespace
+
+void PrintFilterList(std::ostream& out) {
+  THeadlessUi ui;
+  TDocument document(ui);
+  const std::vector<int> indices = RegisterFilters(document);
+  const auto& catalog = FilterCatalog();
+  for (std::size_t i = 0; i < catalog.size(); ++i) {
+    if (indices[i] < 0) continue;
+    out << catalog[i].ScriptName << " —";
+    const char* separator = " ";
+    for (const std::string& caption : catalog[i].MenuPath) {
+      out << separator << caption;
+      separator = " / ";
+    }
+    out << "\n";
+    int k = 0;
+    for (const TParamDescription& p : document.Filter(indices[i])->DescribeParams()) {
+      out << "  p" << ++k << " " << p.Label << " " << p.Accepts << "\n";
+    }
+  }
+}
+
 }  // namespace imvora::cli

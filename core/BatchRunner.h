@@ -1,5 +1,8 @@
 #pragma once
 
+#include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,10 +26,40 @@ class IBatchProgress {
   virtual void FileStarted(int index, int count, const std::string& name) = 0;
 };
 
+// One file of a batch: opens it as the document, runs the script on it and writes it back in
+// place. The label map the previous file left does not reach it.
+void ProcessBatchFile(TDocument& document, const std::vector<std::string>& lines,
+                      const std::string& file);
+
 // Opens each file as the document, runs the script on it and writes it back in place.
 // The first error ends the batch and propagates; files finished before it stay written and
 // the file being processed stays open as the document.
 void RunBatch(TDocument& document, const std::vector<std::string>& lines,
               const std::vector<std::string>& files, IBatchProgress* progress);
+
+// Why the results of the script would depend on the order of the files (in Russian, naming the
+// filter), or empty when each file's result depends on that file alone. The document supplies
+// the filter registry.
+std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines);
+
+// The number of files processed at a time for a requested number; 0 means one per core.
+int BatchJobs(int requested);
+
+// A document with its own filter registry: every job of a parallel batch has one.
+using TDocumentFactory = std::function<std::unique_ptr<TDocument>()>;
+
+struct TBatchFailure {
+  std::string File;
+  std::exception_ptr Error;
+};
+
+// Processes the files with ProcessBatchFile, up to `jobs` at a time, each job on its own
+// document; the filters' row threads are shared out among the jobs. With one job the files
+// go in order through one document, as RunBatch takes them. A failure lets the running files
+// finish and starts no further file; every failed file is returned, in the order of the files.
+std::vector<TBatchFailure> RunBatchJobs(const TDocumentFactory& makeDocument,
+                                        const std::vector<std::string>& lines,
+                                        const std::vector<std::string>& files, int jobs,
+                                        IBatchProgress* progress);
 
 }  // namespace imvora

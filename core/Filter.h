@@ -47,6 +47,11 @@ class TImvoraFilter {
   virtual void DestroyControls();
   virtual void SetParam(std::int32_t index, std::int32_t value);
   virtual std::vector<TParamDescription> DescribeParams() const { return {}; }
+  // What the result depends on, besides the image, the channel flags and the filter's own
+  // parameters, that one file of a batch leaves for the next (the shared random generator, or
+  // other filters' parameters set by calls of its own), in Russian; empty when nothing.
+  // A batch with such a filter keeps its files in order.
+  virtual std::string StateBetweenFiles() const { return {}; }
 
   std::string Name;
   // 1 when Apply receives a copy of the selection that will be pasted back, 0 when it

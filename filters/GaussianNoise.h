@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/FilterParams.h"
 
@@ -11,6 +12,7 @@ class TGaussianNoiseFilter : public TParamFilter {
  public:
   TGaussianNoiseFilter();
   void Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) override;
+  std::string StateBetweenFiles() const override { return "общий датчик случайных чисел"; }
 
   TLabel* MeanLabel() const { return LabelOf(0); }
   TEdit* MeanEdit() const { return EditOf(0); }

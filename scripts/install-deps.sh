@@ -3,9 +3,11 @@
 # packages instead (`make fuzz` asks for clang this way).
 set -euo pipefail
 
+# dpkg-dev and file let CPack read the package's dependencies from the binaries; man-db and
+# groff-base let the tests show the manual pages.
 packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
           qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick
-          fonts-dejavu-core xdotool)
+          fonts-dejavu-core xdotool dpkg-dev file man-db groff-base)
 [ $# -gt 0 ] && packages=("$@")
 
 missing=()

@@ -4,10 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -285,7 +289,7 @@ TEST_F(TBatchTest, RunCommandReportsProgressAndExitCodes) {
   const std::string errors = ErrorOutput();
   EXPECT_NE(errors.find("[2/3] " + files[1]), std::string::npos) << errors;
   EXPECT_EQ(errors.find("[3/3]"), std::string::npos) << errors;
-  EXPECT_NE(errors.find("imvora-cli run: "), std::string::npos) << errors;
+  EXPECT_NE(errors.find("imvora-cli run: " + files[1] + ": "), std::string::npos) << errors;
   EXPECT_TRUE(LoadImageFile(files[0]).SamePixels(originals_[0])) << "inverted twice";
   EXPECT_EQ(ReadWholeFile(files[2]), third);
 
@@ -295,6 +299,88 @@ TEST_F(TBatchTest, RunCommandReportsProgressAndExitCodes) {
   EXPECT_EQ(RunCli("run " + Path("absent.ivs") + " " + files[2]), 1);
   EXPECT_EQ(ReadWholeFile(files[2]), third);
   EXPECT_EQ(RunCli("run --help"), 0);
+}
+
+// Fails on pictures of odd width, but only once two jobs are inside it (or after a while),
+// so that two files fail at the same time.
+class TMeetingFilter : public TImvoraFilter {
+ public:
+  explicit TMeetingFilter(std::shared_ptr<int> arrived) : arrived_(std::move(arrived)) {
+    Name = "Meet";
+  }
+  void Apply(TBitmap* bitmap, bool, bool, bool) override {
+    static std::mutex mutex;
+    static std::condition_variable met;
+    std::unique_lock<std::mutex> lock(mutex);
+    ++*arrived_;
+    met.notify_all();
+    met.wait_for(lock, std::chrono::seconds(5), [this] { return *arrived_ >= 2; });
+    if (bitmap->Width() % 2 != 0) throw EImvoraError("нечётная ширина");
+  }
+
+ private:
+  std::shared_ptr<int> arrived_;
+};
+
+TEST_F(TBatchTest, FailuresStopNewFilesAndAreAllReported) {
+  const TLines files = MakeBmpFiles(4);  // widths 5, 6, 7, 8
+  const TLines order = {files[0], files[2], files[1], files[3]};
+  const TBytes even = ReadWholeFile(files[1]), last = ReadWholeFile(files[3]);
+  auto arrived = std::make_shared<int>(0);
+  const TDocumentFactory makeDocument = [this, arrived] {
+    auto document = std::make_unique<TDocument>(ui_);
+    document->AddFilter(std::make_unique<TMeetingFilter>(arrived));
+    return document;
+  };
+  const std::vector<TBatchFailure> failures =
+      RunBatchJobs(makeDocument, {"Meet(YYY)"}, order, 2, &progress_);
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_EQ(failures[0].File, files[0]);
+  EXPECT_EQ(failures[1].File, files[2]);
+  EXPECT_EQ(progress_.Started.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(files[1]), even);
+  EXPECT_EQ(ReadWholeFile(files[3]), last);
+}
+
+TEST_F(TBatchTest, ScriptsWhoseResultsDependOnTheOrderOfTheFiles) {
+  const std::vector<std::pair<TLines, std::string>> cases = {
+      {{"Gauss(YYY 2 1)", "Median(YYY 1)", " gauss(YYY 2 1)"}, ""},
+      {{"Invert(YYY)", "Blur(YYY)", "GaussianNoise(YYY)"}, ""},
+      {{"Invert(YYY)", "gaussiannoise(YYY 0 5 5)"}, "GaussianNoise: общий датчик"},
+      {{"Gauss(YYY 2 1)", "Gauss(YYY 3 1)"}, "Gauss: вызовы с разными параметрами"},
+      {{"Gauss", "Gauss(YYY 2)"}, "Gauss: вызовы"},
+      {{"Invert", "Invert(YYY)"}, "Invert: вызовы"}};
+  for (const auto& [lines, reason] : cases) {
+    const std::string found = FileOrderDependence(document_, lines);
+    EXPECT_EQ(found.substr(0, reason.size()), reason) << lines[0] << " ... " << lines.back();
+    EXPECT_EQ(found.empty(), reason.empty()) << found;
+  }
+}
+
+TEST_F(TBatchTest, RunWithJobsWritesTheBytesOfOneJobOrSaysWhyItCannot) {
+  WriteText(Path("blur.ivs"), "Gauss(YYY 2 1)\nMedian(YYY 1)\nGauss(YYY 2 1)\nBox(YYY 1)\n");
+  WriteText(Path("noise.ivs"), "Invert(YYY)\nGaussianNoise(YYY 0 30 3)\n");
+  for (const std::string script : {"blur.ivs", "noise.ivs"}) {
+    std::string arguments[2];
+    for (const std::string set : {"a", "b"}) {
+      for (int i = 0; i < 6; ++i) {
+        arguments[set == "b"] += " " + Path(set + std::to_string(i) + ".bmp");
+        WriteImageFile(Path(set + std::to_string(i) + ".bmp"), Pattern(60 + i, 40, i), {});
+      }
+    }
+    EXPECT_EQ(RunCli("run --seed 3 " + Path(script) + arguments[0]), 0);
+    EXPECT_EQ(RunCli("run -j 2 --seed 3 " + Path(script) + arguments[1]), 0);
+    const bool ordered = script == "noise.ivs";
+    EXPECT_EQ(ErrorOutput().find("(GaussianNoise: общий датчик случайных чисел), файлы "
+                                 "обрабатываются по одному") != std::string::npos,
+              ordered)
+        << ErrorOutput();
+    for (int i = 0; i < 6; ++i) {
+      const TBytes a = ReadWholeFile(Path("a" + std::to_string(i) + ".bmp"));
+      EXPECT_EQ(a, ReadWholeFile(Path("b" + std::to_string(i) + ".bmp"))) << script << i;
+      EXPECT_NE(a, EncodeBmp(Pattern(60 + i, 40, i))) << script << i;
+    }
+  }
 }
 
 }  // namespace

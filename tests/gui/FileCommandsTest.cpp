@@ -6,6 +6,7 @@
 #include "GuiTestSupport.h"
 #include "app/AboutBox.h"
 #include "core/MarkupData.h"
+#include "core/Version.h"
 
 namespace imvora {
 namespace {
@@ -226,7 +227,7 @@ class TFileCommandsTest : public QObject {
     QStringList texts;
     for (const QLabel* label : box.findChildren<QLabel*>()) texts << label->text();
     QVERIFY(texts.contains("Imvora"));
-    QVERIFY(texts.contains("версия 0.53"));
+    QVERIFY(texts.contains(QString("версия ") + kImvoraVersion));
     QVERIFY(texts.contains("изображений."));
     auto* close = box.findChild<QPushButton*>("CloseButton");
     QCOMPARE(close->text(), QString("Закрыть окно"));
