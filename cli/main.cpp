@@ -18,8 +18,8 @@ void PrintOverview(std::ostream& out, bool full) {
   for (const TCliCommand& command : Commands()) out << "  " << command.Name << "\n";
   out << "\nimvora-cli КОМАНДА --help — подробности о команде.\n";
   if (!full) return;
-  for (const char* section : {imvora::cli::kFilterCallHelp, imvora::cli::kExitStatusHelp,
-                              imvora::cli::kExamplesHelp}) {
+  for (const char* section :
+       {imvora::cli::kFilterCallHelp, imvora::cli::kExitStatusHelp, imvora::cli::kExamplesHelp}) {
     out << "\n" << section;
   }
 }
