@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
   std::ofstream out(argv[2], std::ios::binary);
   out << page;
   if (!in.eof() || !out.flush()) {
-    std::cerr << "imvora-manpage: не удалось прочитать " << argv[1] << " или записать "
-              << argv[2] << "\n";
+    std::cerr << "imvora-manpage: не удалось прочитать " << argv[1] << " или записать " << argv[2]
+              << "\n";
     return 1;
   }
   return 0;
