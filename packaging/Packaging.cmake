@@ -16,13 +16,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${IMVORA_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "workbench for image processing and glyph recognition")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "workbench for image processing and glyph recognition
- Imvora opens a BMP or JPEG picture, runs filters on a rectangular selection and on
- chosen colour channels, scripts chains of filter calls over many files, labels
- connected regions and restores alpha channels. The interface is in Russian.
- .
- imvora-cli runs the same filters without a display and spreads a batch over all
- cores.")
+    "Imvora opens a BMP or JPEG picture, runs filters on a rectangular selection and
+on chosen colour channels, scripts chains of filter calls over many files, labels
+connected regions and restores alpha channels. The interface is in Russian.
+
+imvora-cli runs the same filters without a display and spreads a batch over all
+cores.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its window-system plugins at run time; no binary links to them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
