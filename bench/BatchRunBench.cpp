@@ -60,8 +60,8 @@ void BM_RunBatchJobs(benchmark::State& state) {
   };
   const std::vector<std::string> script = {"Gauss(YYY 2 1)", "Median(YYY 1)", "Invert(YYY)"};
   for (auto _ : state) {
-    const auto failures = RunBatchJobs(makeDocument, script, files.Files,
-                                       static_cast<int>(state.range(0)), nullptr);
+    const auto failures =
+        RunBatchJobs(makeDocument, script, files.Files, static_cast<int>(state.range(0)), nullptr);
     if (!failures.empty()) state.SkipWithError("a file of the batch failed");
   }
   state.SetItemsProcessed(state.iterations() * std::int64_t(files.Files.size()));
