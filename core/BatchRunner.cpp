@@ -77,12 +77,15 @@ class TBatchJobRun {
 // Shares the filters' row threads out among the jobs for as long as the batch runs.
 class TRowThreadShare {
  public:
-  explicit TRowThreadShare(int jobs) : before_(WorkerThreads()) {
-    SetWorkerThreads(std::max(1, before_ / jobs));
+  explicit TRowThreadShare(int jobs) : jobs_(jobs), before_(WorkerThreads()) {
+    if (jobs_ > 1) SetWorkerThreads(std::max(1, before_ / jobs_));
   }
-  ~TRowThreadShare() { SetWorkerThreads(before_); }
+  ~TRowThreadShare() {
+    if (jobs_ > 1) SetWorkerThreads(before_);
+  }
 
  private:
+  const int jobs_;
   const int before_;
 };
 
@@ -156,8 +159,8 @@ std::string FileOrderDependence(const TDocument& document, const std::vector<std
 }
 
 int BatchJobs(int requested) {
-  if (requested > 0) return requested;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (requested > 0) return std::min(requested, kMaxBatchJobs);
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxBatchJobs);
 }
 
 std::vector<TBatchFailure> RunBatchJobs(const TDocumentFactory& makeDocument,

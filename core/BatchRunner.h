@@ -42,7 +42,9 @@ void RunBatch(TDocument& document, const std::vector<std::string>& lines,
 // the filter registry.
 std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines);
 
-// The number of files processed at a time for a requested number; 0 means one per core.
+// The number of files processed at a time for a requested number: 0 means one per core, and
+// never more than kMaxBatchJobs, each of which holds a document and a thread.
+constexpr int kMaxBatchJobs = 256;
 int BatchJobs(int requested);
 
 // A document with its own filter registry: every job of a parallel batch has one.
