@@ -55,7 +55,7 @@ class TAddFilter : public TImvoraFilter {
     if (index == 0) amount_ = value;
   }
   void Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) override {
-    log_.push_back("Apply");
+    log_.push_back(Host->CurrentMarkup() != nullptr ? "Apply on a label map" : "Apply");
     if (bitmap == nullptr) return;
     const bool flags[3] = {flag3, flag2, flag1};  // byte order blue, green, red
     for (int y = 0; y < bitmap->Height(); ++y) {
@@ -200,6 +200,13 @@ TEST_F(TBatchTest, EmptyLineOrUnknownNameEndsTheScriptButFilesAreStillWritten) {
   RunBatch(document_, {"Add(NNY 0)", "Blur(YYY 3)", "Invert(YYY)"}, files, nullptr);
   for (int i = 0; i < 2; ++i) EXPECT_TRUE(Inverted(files[i], i)) << i;
   EXPECT_EQ(std::count(log_.begin(), log_.end(), "Apply"), 2);
+}
+
+TEST_F(TBatchTest, NoFileSeesTheLabelMapOfTheFileBefore) {
+  RunBatch(document_, {"Add(YYY 0)", "Markup(YYY 8 8 8)"}, MakeBmpFiles(2), nullptr);
+  RunScript(document_, {"Add(YYY 0)"});
+  EXPECT_EQ(log_, (TLines{"SetParam 0 0", "Apply", "SetParam 0 0", "Apply", "SetParam 0 0",
+                          "Apply on a label map"}));
 }
 
 TEST_F(TBatchTest, ScriptFileLineEndingsAllRunTheSameLines) {
