@@ -27,8 +27,8 @@ const char* const kUsage =
     "                      числу ядер; не больше 256) с тем же результатом, что и по\n"
     "                      одному. Если результат зависит от порядка файлов (нормальный\n"
     "                      шум берёт числа из общего датчика, фильтр вызывается с\n"
-    "                      разными параметрами), файлы обрабатываются по одному, о чём\n"
-    "                      сообщается в потоке ошибок\n"
+    "                      разными параметрами, файл назван дважды), файлы\n"
+    "                      обрабатываются по одному, о чём сообщается в потоке ошибок\n"
     "  --seed N            начальное значение датчика случайных чисел (по умолчанию — от\n"
     "                      часов); с ним результат воспроизводим\n"
     "  --jpeg-quality Q    качество файлов JPEG от 1 до 100, по умолчанию 85\n"
@@ -100,7 +100,7 @@ int RunRun(const std::vector<std::string>& args) {
   };
   int jobs = static_cast<int>(std::min<std::size_t>(BatchJobs(options.Jobs), files.size()));
   if (jobs > 1) {
-    const std::string dependence = FileOrderDependence(*makeDocument(), lines);
+    const std::string dependence = FileOrderDependence(*makeDocument(), lines, files);
     if (!dependence.empty()) {
       std::cerr << "imvora-cli run: результат зависит от порядка файлов (" << dependence
                 << "), файлы обрабатываются по одному\n";

@@ -1,9 +1,12 @@
 #include "core/BatchRunner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -32,6 +35,20 @@ std::string CallName(const std::string& call) {
 std::string CallArguments(const std::string& call) {
   const std::size_t open = call.find('(');
   return open == std::string::npos ? std::string() : call.substr(open);
+}
+
+// The first file that the list names twice, under one name or another (a link), or empty.
+std::string RepeatedFile(const std::vector<std::string>& files) {
+  std::set<std::pair<dev_t, ino_t>> seen;
+  std::set<std::string> unreadable;
+  for (const std::string& file : files) {
+    struct stat status;
+    const bool inserted = stat(file.c_str(), &status) == 0
+                              ? seen.emplace(status.st_dev, status.st_ino).second
+                              : unreadable.insert(file).second;
+    if (!inserted) return file;
+  }
+  return {};
 }
 
 // Files are taken in order by whichever job is free; the first failure stops the taking.
@@ -139,7 +156,10 @@ void RunBatch(TDocument& document, const std::vector<std::string>& lines,
   }
 }
 
-std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines) {
+std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines,
+                                const std::vector<std::string>& files) {
+  const std::string repeated = RepeatedFile(files);
+  if (!repeated.empty()) return repeated + ": файл назван дважды";
   // A filter's parameters outlive the file; a call setting other values than another call of
   // the same filter leaves them for the next file's earlier calls.
   std::map<int, std::string> arguments;

@@ -37,10 +37,11 @@ void ProcessBatchFile(TDocument& document, const std::vector<std::string>& lines
 void RunBatch(TDocument& document, const std::vector<std::string>& lines,
               const std::vector<std::string>& files, IBatchProgress* progress);
 
-// Why the results of the script would depend on the order of the files (in Russian, naming the
-// filter), or empty when each file's result depends on that file alone. The document supplies
-// the filter registry.
-std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines);
+// Why the results of the script over the files would depend on the order of the files (in
+// Russian, naming the filter or the file), or empty when each file's result depends on that file
+// alone. The document supplies the filter registry.
+std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines,
+                                const std::vector<std::string>& files);
 
 // The number of files processed at a time for a requested number: 0 means one per core, and
 // never more than kMaxBatchJobs, each of which holds a document and a thread.

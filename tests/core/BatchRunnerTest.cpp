@@ -358,10 +358,15 @@ TEST_F(TBatchTest, ScriptsWhoseResultsDependOnTheOrderOfTheFiles) {
       {{"Gauss", "Gauss(YYY 2)"}, "Gauss: вызовы"},
       {{"Invert", "Invert(YYY)"}, "Invert: вызовы"}};
   for (const auto& [lines, reason] : cases) {
-    const std::string found = FileOrderDependence(document_, lines);
+    const std::string found = FileOrderDependence(document_, lines, {"a.bmp", "b.bmp"});
     EXPECT_EQ(found.substr(0, reason.size()), reason) << lines[0] << " ... " << lines.back();
     EXPECT_EQ(found.empty(), reason.empty()) << found;
   }
+  // The same file twice, once through a link: two jobs would both filter the original.
+  const TLines files = MakeBmpFiles(2);
+  fs::create_symlink(files[0], Path("link.bmp"));
+  EXPECT_EQ(FileOrderDependence(document_, {"Invert(YYY)"}, {files[0], files[1], Path("link.bmp")}),
+            Path("link.bmp") + ": файл назван дважды");
 }
 
 TEST_F(TBatchTest, RunWithJobsWritesTheBytesOfOneJobOrSaysWhyItCannot) {
