@@ -27,7 +27,7 @@ std::string Shell(const std::string& command, int* status = nullptr) {
 
 std::string ShowManPage(const std::string& page) {
   int status;
-  const std::string text = Shell("LC_ALL=C.UTF-8 MANWIDTH=100 man --warnings -l " +
+  const std::string text = Shell("LC_ALL=C.UTF-8 MANWIDTH=200 man --warnings -l " +
                                      std::string(IMVORA_BINARY_DIR) + "/man/" + page + " 2>&1",
                                  &status);
   EXPECT_EQ(status, 0) << text;
