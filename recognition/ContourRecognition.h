@@ -25,6 +25,8 @@ class TContourRecognitionFilter : public TParamFilter {
   // The count is set in its edit only; a filter call leaves it alone.
   void SetParam(std::int32_t index, std::int32_t value) override;
   std::vector<TParamDescription> DescribeParams() const override;
+  // Its chain sets the parameters of the filters it calls, which a later line may rely on.
+  std::string StateBetweenFiles() const override { return "параметры фильтров своей цепочки"; }
 
   TLabel* InfoLabel() const { return infoLabel_; }
   TLabel* CountLabel() const { return LabelOf(0); }

@@ -356,7 +356,8 @@ TEST_F(TBatchTest, ScriptsWhoseResultsDependOnTheOrderOfTheFiles) {
       {{"Invert(YYY)", "gaussiannoise(YYY 0 5 5)"}, "GaussianNoise: общий датчик"},
       {{"Gauss(YYY 2 1)", "Gauss(YYY 3 1)"}, "Gauss: вызовы с разными параметрами"},
       {{"Gauss", "Gauss(YYY 2)"}, "Gauss: вызовы"},
-      {{"Invert", "Invert(YYY)"}, "Invert: вызовы"}};
+      {{"Invert", "Invert(YYY)"}, "Invert: вызовы"},
+      {{"ContourRecognition(YYY)"}, "ContourRecognition: параметры фильтров своей цепочки"}};
   for (const auto& [lines, reason] : cases) {
     const std::string found = FileOrderDependence(document_, lines, {"a.bmp", "b.bmp"});
     EXPECT_EQ(found.substr(0, reason.size()), reason) << lines[0] << " ... " << lines.back();
