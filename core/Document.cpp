@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "core/Error.h"
 #include "core/TextConvert.h"
@@ -93,9 +94,30 @@ bool TDocument::RunFilterCall(const std::string& call) {
 void TDocument::ApplyFilter(int index, bool flag1, bool flag2, bool flag3) {
   TImvoraFilter* filter = Filter(index);
   if (filter == nullptr) return;
+  const bool outermost = applyDepth_ == 0;
+  if (outermost) outerDone_ = outerTotal_ = 0;
+  // The filter calls a filter runs from its Apply belong to its one step.
+  std::optional<TDocumentState> before;
+  if (outermost && undo_) before = CopyState();
+  const int picturesShownBefore = picturesShown_;
+  ++applyDepth_;
+  try {
+    RunPipeline(*filter, flag1, flag2, flag3);
+  } catch (...) {
+    --applyDepth_;
+    // A cancelled or failed run leaves the document as it was before.
+    if (before) RestoreAfterFailure(std::move(*before), picturesShownBefore);
+    throw;
+  }
+  --applyDepth_;
+  if (before) undo_->Push({TUndoKind::Apply, filter->Name, std::move(*before)});
+}
+
+void TDocument::RunPipeline(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3) {
   const TMarkupData* markupBefore = markup_.get();
-  GuardMemory("применение фильтра " + filter->Name,
-              [&] { RunFilter(*filter, flag1, flag2, flag3); });
+  GuardMemory("применение фильтра " + filter.Name,
+              [&] { RunFilter(filter, flag1, flag2, flag3); });
+  ReportProgress(1, 1);
   if (markup_.get() == markupBefore) SetMarkup(nullptr);
   Modified = true;
   ShowBitmap(CurrentImage);
@@ -107,8 +129,10 @@ void TDocument::RunFilter(TImvoraFilter& filter, bool flag1, bool flag2, bool fl
   const int w = SelRight - SelLeft + 1;
   const int h = SelBottom - SelTop + 1;
   if (CurrentImage.Width() == w && CurrentImage.Height() == h) {
-    TBitmap before = CurrentImage;
     filter.Cropped = 0;
+    // With undo the whole document state is already kept aside.
+    if (undo_) return filter.Apply(&CurrentImage, flag1, flag2, flag3);
+    TBitmap before = CurrentImage;
     try {
       filter.Apply(&CurrentImage, flag1, flag2, flag3);
     } catch (...) {
@@ -124,6 +148,57 @@ void TDocument::RunFilter(TImvoraFilter& filter, bool flag1, bool flag2, bool fl
   }
 }
 
+TDocumentState TDocument::CopyState() const {
+  return {CurrentImage, SelLeft, SelTop, SelRight, SelBottom, markup_, contours_, Modified};
+}
+
+TDocumentState TDocument::TakeState() {
+  return {
+      std::move(CurrentImage), SelLeft, SelTop, SelRight, SelBottom, markup_, contours_, Modified};
+}
+
+void TDocument::PutState(TDocumentState state) {
+  CurrentImage = std::move(state.Image);
+  SelLeft = state.SelLeft;
+  SelTop = state.SelTop;
+  SelRight = state.SelRight;
+  SelBottom = state.SelBottom;
+  markup_ = std::move(state.Markup);
+  contours_ = std::move(state.Contours);
+  Modified = state.Modified;
+  ShowBitmap(CurrentImage);
+  ui_.SelectionChanged();
+}
+
+// A run never moves the selection, so it is left alone: the window may be painting it.
+void TDocument::RestoreAfterFailure(TDocumentState before, int picturesShownBefore) {
+  CurrentImage = std::move(before.Image);
+  markup_ = std::move(before.Markup);
+  contours_ = std::move(before.Contours);
+  Modified = before.Modified;
+  if (picturesShown_ != picturesShownBefore) ShowBitmap(CurrentImage);
+}
+
+void TDocument::SetUndoRecording(bool on) {
+  undo_ = on ? std::make_unique<TUndoStack>() : nullptr;
+}
+
+bool TDocument::Undo() {
+  if (!undo_ || !undo_->CanUndo()) return false;
+  TDocumentState state = TakeState();
+  undo_->Undo(state);
+  PutState(std::move(state));
+  return true;
+}
+
+bool TDocument::Redo() {
+  if (!undo_ || !undo_->CanRedo()) return false;
+  TDocumentState state = TakeState();
+  undo_->Redo(state);
+  PutState(std::move(state));
+  return true;
+}
+
 void TDocument::OpenImageFile(const std::string& name) {
   // Everything is read and copied before the document changes, so that a file that cannot be
   // read, or too little memory, leaves the document as it was.
@@ -136,6 +211,7 @@ void TDocument::OpenImageFile(const std::string& name) {
   CurrentImage = std::move(loaded);
   SourceImage = std::move(source);
   Modified = false;
+  if (undo_) undo_->Clear();
   ShowBitmap(CurrentImage);
   SelectAll();
 }
@@ -166,6 +242,7 @@ bool TDocument::SaveDocument(const std::string& name) {
   if (!SaveImageFile(name, CurrentImage)) return false;
   Modified = false;
   SourceImage = CurrentImage;
+  if (undo_) undo_->MarkSaved();
   return true;
 }
 
@@ -206,8 +283,10 @@ void TDocument::SaveViewAs() {
 
 void TDocument::Revert() {
   if (!QuerySave()) return;
+  TDocumentState before = TakeState();
   CurrentImage = SourceImage;
   Modified = true;
+  if (undo_) undo_->Push({TUndoKind::Revert, std::string(), std::move(before)});
   ShowBitmap(CurrentImage);
 }
 
@@ -218,6 +297,7 @@ int DecimalDigits(int value) {
 }
 
 void TDocument::ShowBitmap(const TBitmap& bitmap) {
+  ++picturesShown_;
   picture_ = bitmap;
   ui_.HistogramChanged(BuildHistogram(&picture_));
   mouseFormat_ = " (%" + std::to_string(DecimalDigits(picture_.Width())) + "d;%" +
@@ -381,7 +461,19 @@ void TDocument::SetContours(std::unique_ptr<TContourSet> contours) {
 }
 
 void TDocument::ReportProgress(std::int64_t done, std::int64_t total) {
-  if (progress_ != nullptr) progress_->Report(done, total);
+  if (progress_ == nullptr) return;
+  if (applyDepth_ <= 1) {
+    outerDone_ = done;
+    outerTotal_ = total;
+    progress_->Report(done, total);
+    return;
+  }
+  if (outerTotal_ <= 0) return progress_->Report(done, total);
+  // A nested call's share: from the outer filter's last report to its next unit.
+  constexpr std::int64_t kScale = 1000000;
+  const std::int64_t part = total > 0 ? std::min(done, total) * kScale / total : kScale;
+  progress_->Report(std::min(outerDone_ * kScale + part, outerTotal_ * kScale),
+                    outerTotal_ * kScale);
 }
 
 }  // namespace imvora

@@ -12,6 +12,7 @@
 #include "core/MarkupData.h"
 #include "core/Progress.h"
 #include "core/Raster.h"
+#include "core/UndoStack.h"
 
 namespace imvora {
 
@@ -86,6 +87,13 @@ class TDocument : public IFilterHost {
   void SaveViewAs();
   void Revert();
 
+  // Undo and redo of applies and reverts. Off until turned on (the command line needs none);
+  // turning it on or off starts a fresh history, and so does opening a file.
+  void SetUndoRecording(bool on);
+  const TUndoStack* History() const { return undo_.get(); }
+  bool Undo();
+  bool Redo();
+
   // Views.
   void ShowBitmap(const TBitmap& bitmap);
   void ShowMarkupView();
@@ -111,7 +119,8 @@ class TDocument : public IFilterHost {
   void SetContours(std::unique_ptr<TContourSet> contours) override;
   const TContourSet* Contours() const { return contours_.get(); }
 
-  // Progress of long filter runs; none by default.
+  // Progress of long filter runs; none by default. The calls a filter runs from inside its
+  // Apply report within the share of the run that the filter reported last.
   void SetProgress(IProgress* progress) { progress_ = progress; }
   void ReportProgress(std::int64_t done, std::int64_t total) override;
 
@@ -126,6 +135,11 @@ class TDocument : public IFilterHost {
   void ClampToView(int& x, int& y) const;
   int& BoundField(TSelectionBound bound);
   std::string FormatMouseStatus(int x, int y) const;
+  void RunPipeline(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3);
+  TDocumentState CopyState() const;
+  TDocumentState TakeState();
+  void PutState(TDocumentState state);
+  void RestoreAfterFailure(TDocumentState before, int picturesShownBefore);
 
   IDocumentUi& ui_;
   TPanel* propPanel_ = nullptr;
@@ -134,9 +148,15 @@ class TDocument : public IFilterHost {
   TBitmap picture_;
   std::string mouseFormat_ = " (%d;%d): (%03d, %03d, %03d) ";
   bool dragging_ = false;
-  std::unique_ptr<TMarkupData> markup_;
-  std::unique_ptr<TContourSet> contours_;
+  // Shared with the undo states; never changed in place.
+  std::shared_ptr<const TMarkupData> markup_;
+  std::shared_ptr<TContourSet> contours_;
   IProgress* progress_ = nullptr;
+  std::unique_ptr<TUndoStack> undo_;
+  int applyDepth_ = 0;     // applies running: more than one while a filter runs filter calls
+  int picturesShown_ = 0;  // counts ShowBitmap calls
+  // The last report of the outermost filter, within which the nested calls report.
+  std::int64_t outerDone_ = 0, outerTotal_ = 0;
 };
 
 // Number of decimal digits of a non-negative value; 0 has none.

@@ -52,6 +52,11 @@ class TImvoraFilter {
   // other filters' parameters set by calls of its own), in Russian; empty when nothing.
   // A batch with such a filter keeps its files in order.
   virtual std::string StateBetweenFiles() const { return {}; }
+  // Long work reports `done` of `total` units to the host, if any: at most once per row or
+  // block, never per pixel. Throws ECancelled when the user asked to stop.
+  void ReportProgress(std::int64_t done, std::int64_t total) const {
+    if (Host != nullptr) Host->ReportProgress(done, total);
+  }
 
   std::string Name;
   // 1 when Apply receives a copy of the selection that will be pasted back, 0 when it
