@@ -149,12 +149,14 @@ void YuvToRgb(const TYuv& yuv, std::uint8_t& red, std::uint8_t& green, std::uint
 }
 
 void CleanPlane(const std::uint8_t* plane, int width, int height, std::int32_t radius,
-                std::int32_t threshold, std::uint8_t* out, [[maybe_unused]] TCleanerScan scan) {
+                std::int32_t threshold, std::uint8_t* out, [[maybe_unused]] TCleanerScan scan,
+                const std::function<void(int)>& beforeRow) {
   if (width <= 0 || height <= 0) return;
   // A window reaching past every edge holds no more than one that just covers the plane.
   const int r = std::clamp(radius, 0, std::max(width, height) - 1);
   const int t = std::max(threshold, 0);
   for (int y = 0; y < height; ++y) {
+    if (beforeRow) beforeRow(y);
     std::uint8_t* row = out + static_cast<std::size_t>(y) * width;
 #if defined(__SSE2__)
     if (scan == TCleanerScan::Vector && FitsVectorTotals(r)) {
@@ -192,7 +194,8 @@ void T2DCleanerFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3
     }
   }
   for (int c = 0; c < 3; ++c) {
-    CleanPlane(components[c].data(), w, h, Radius, Threshold, cleaned[c].data(), Scan);
+    CleanPlane(components[c].data(), w, h, Radius, Threshold, cleaned[c].data(), Scan,
+               [&](int y) { ReportProgress(std::int64_t{c} * h + y, 3 * std::int64_t{h}); });
   }
   for (int y = 0; y < h; ++y) {
     std::uint8_t* p = bitmap->ScanLine(y);

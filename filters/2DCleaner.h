@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/FilterParams.h"
 
@@ -22,9 +23,10 @@ enum class TCleanerScan { Plain, Vector };
 // Replaces every value of a width × height plane by the truncated mean of the values of its
 // (2 radius + 1)² window, clipped at the plane's edges, that differ from it by at most
 // threshold (the centre always counts). Negative radius and threshold act as 0. `out` receives
-// the result and must not be `plane`.
+// the result and must not be `plane`. `beforeRow`, when given, runs before each row (progress).
 void CleanPlane(const std::uint8_t* plane, int width, int height, std::int32_t radius,
-                std::int32_t threshold, std::uint8_t* out, TCleanerScan scan);
+                std::int32_t threshold, std::uint8_t* out, TCleanerScan scan,
+                const std::function<void(int)>& beforeRow = {});
 
 // "2DCleaner": edge-keeping noise removal on the luma and chroma of the picture. Works only
 // with all three channels flagged.

@@ -82,6 +82,7 @@ void TAutoColorFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3
     if (!flagged[c]) continue;
     const std::array<std::uint8_t, 256> table = StretchTable(stretch[c]);
     for (int y = 0; y < bitmap->Height(); ++y) {
+      ReportProgress(std::int64_t{c} * bitmap->Height() + y, 3 * std::int64_t{bitmap->Height()});
       std::uint8_t* p = bitmap->ScanLine(y) + c;
       for (int x = 0; x < bitmap->Width(); ++x) p[3 * x] = table[p[3 * x]];
     }

@@ -1,5 +1,6 @@
 #include "filters/FFT.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -80,18 +81,49 @@ void ForEachValue(TPlanes& planes, F f) {
   }
 }
 
-// A line of length 1 is left untransformed: newmat has no transform of that length.
-void TransformRows(TPlanes& planes, const std::vector<int>& bytes, int w, int h, TTrigFamily family,
-                   bool inverse) {
-  if (w < 2) return;
-  for (int c : bytes) TransformLines(family, inverse, {planes[c].data(), h, w, w, 1});
-}
+// Transforms the rows and the columns of the flagged planes in blocks of lines, reporting the
+// lines done between blocks.
+class TPlaneTransform {
+ public:
+  TPlaneTransform(const TImvoraFilter& filter, const std::vector<int>& bytes, int w, int h,
+                  TTrigFamily family, bool inverse)
+      : filter_(filter),
+        bytes_(bytes),
+        w_(w),
+        h_(h),
+        family_(family),
+        inverse_(inverse),
+        total_(static_cast<std::int64_t>(bytes.size()) * (w + h)) {}
 
-void TransformColumns(TPlanes& planes, const std::vector<int>& bytes, int w, int h,
-                      TTrigFamily family, bool inverse) {
-  if (h < 2) return;
-  for (int c : bytes) TransformLines(family, inverse, {planes[c].data(), w, h, 1, w});
-}
+  // A line of length 1 is left untransformed: newmat has no transform of that length.
+  void Rows(TPlanes& planes) {
+    for (int c : bytes_) Lines({planes[c].data(), h_, w_, w_, 1});
+  }
+  void Columns(TPlanes& planes) {
+    for (int c : bytes_) Lines({planes[c].data(), w_, h_, 1, w_});
+  }
+
+ private:
+  void Lines(const TLineLayout& lines) {
+    constexpr int kBlock = 64;
+    for (int first = 0; first < lines.Count && lines.Length >= 2; first += kBlock) {
+      filter_.ReportProgress(done_ + first, total_);
+      TLineLayout block = lines;
+      block.Start += first * lines.LineStep;
+      block.Count = std::min(kBlock, lines.Count - first);
+      TransformLines(family_, inverse_, block);
+    }
+    done_ += lines.Count;
+  }
+
+  const TImvoraFilter& filter_;
+  const std::vector<int>& bytes_;
+  const int w_, h_;
+  const TTrigFamily family_;
+  const bool inverse_;
+  const std::int64_t total_;
+  std::int64_t done_ = 0;
+};
 
 }  // namespace
 
@@ -110,15 +142,17 @@ void TFFTFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
       Transform == kLogDct || Transform == kIdctExp ? TTrigFamily::Cosine : TTrigFamily::Sine;
   if (Transform == kLogDct || Transform == kLogDst) {
     TPlanes planes = ReadPlanes(*bitmap, ForwardValue);
-    TransformRows(planes, bytes, w, h, family, false);
-    TransformColumns(planes, bytes, w, h, family, false);
+    TPlaneTransform transform(*this, bytes, w, h, family, false);
+    transform.Rows(planes);
+    transform.Columns(planes);
     ForEachValue(planes, Compressed);
     WritePlanes(planes, *bitmap, ForwardByte);
   } else {
     TPlanes planes = ReadPlanes(*bitmap, InverseValue);
     ForEachValue(planes, Expanded);
-    TransformColumns(planes, bytes, w, h, family, true);
-    TransformRows(planes, bytes, w, h, family, true);
+    TPlaneTransform transform(*this, bytes, w, h, family, true);
+    transform.Columns(planes);
+    transform.Rows(planes);
     WritePlanes(planes, *bitmap, InverseByte);
   }
 }

@@ -75,6 +75,13 @@ const std::vector<TFilterEntry>& FilterCatalog() {
   return catalog;
 }
 
+const TFilterEntry* FindCatalogEntry(const std::string& scriptName) {
+  for (const TFilterEntry& entry : FilterCatalog()) {
+    if (scriptName == entry.ScriptName) return &entry;
+  }
+  return nullptr;
+}
+
 std::vector<int> RegisterFilters(TDocument& document) {
   std::vector<int> indices;
   for (const TFilterEntry& entry : FilterCatalog()) {

@@ -21,8 +21,12 @@ struct TFilterEntry {
 // The twenty filters in registry order.
 const std::vector<TFilterEntry>& FilterCatalog();
 
+// The entry of a script name (exact case), or none.
+const TFilterEntry* FindCatalogEntry(const std::string& scriptName);
+
 // Creates one instance of every filter and registers it in catalogue order, so that every
-// filter keeps its catalogue index. Returns, per catalogue entry, the registry index AddFilter gave it.
+// filter keeps its catalogue index. Returns, per catalogue entry, the registry index AddFilter gave
+// it.
 std::vector<int> RegisterFilters(TDocument& document);
 
 }  // namespace imvora

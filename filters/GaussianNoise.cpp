@@ -27,6 +27,7 @@ void TGaussianNoiseFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool f
     return static_cast<std::uint8_t>(std::clamp<long double>(std::trunc(s + b), 0, 255));
   };
   for (int y = 0; y < bitmap->Height(); ++y) {
+    ReportProgress(y, bitmap->Height());
     std::uint8_t* p = bitmap->ScanLine(y);
     for (int x = 0; x < bitmap->Width(); ++x, p += 3) {
       if (flag1) p[2] = noisy(p[2]);

@@ -106,6 +106,21 @@ void Assign(const std::uint32_t* pixels, std::int32_t count, const std::uint32_t
   AssignScalar<false>(pixels, 0, count, centres, k, visit);
 }
 
+// Assigns block by block, reporting between blocks, so that a cancel never waits for a whole
+// pass. The blocks are multiples of four pixels: the packed path groups them the same way.
+template <class Visit>
+void AssignInBlocks(const std::uint32_t* pixels, std::int32_t count, const std::uint32_t* centres,
+                    std::int32_t k, bool fast, bool quadratic,
+                    const std::function<void(std::int64_t, std::int64_t)>& progress,
+                    Visit&& visit) {
+  constexpr std::int32_t kBlock = 1 << 16;
+  for (std::int32_t begin = 0; begin < count; begin += kBlock) {
+    if (progress) progress(begin, count);
+    Assign(pixels + begin, std::min(kBlock, count - begin), centres, k, fast, quadratic,
+           [&](std::int32_t i, std::int32_t j) { visit(begin + i, j); });
+  }
+}
+
 // Member sums of one pass. 64-bit sums cannot overflow for any image size; where 32-bit sums
 // would not have overflowed (up to 16,843,009 pixels) the means are the same.
 struct TClusterSums {
@@ -193,8 +208,8 @@ std::vector<std::uint32_t> InitialCentres(const TBitmap& bitmap, std::int32_t k,
 }  // namespace
 
 int ClusterizePixels(std::uint32_t* pixels, std::int32_t count, std::int32_t k, bool fast,
-                     bool quadratic, std::int32_t tolerance, std::uint32_t* centres,
-                     int maxPasses) {
+                     bool quadratic, std::int32_t tolerance, std::uint32_t* centres, int maxPasses,
+                     const std::function<void(std::int64_t, std::int64_t)>& progress) {
   if (pixels == nullptr || count <= 0 || k <= 0 || centres == nullptr) return 0;
   const std::int64_t limit = 4 * std::int64_t{tolerance};
   std::vector<std::uint32_t> means(k);
@@ -202,14 +217,14 @@ int ClusterizePixels(std::uint32_t* pixels, std::int32_t count, std::int32_t k, 
   for (;;) {
     ++passes;
     TClusterSums sums(k);
-    Assign(pixels, count, centres, k, fast, quadratic,
-           [&](std::int32_t i, std::int32_t j) { sums.Add(j, pixels[i]); });
+    AssignInBlocks(pixels, count, centres, k, fast, quadratic, progress,
+                   [&](std::int32_t i, std::int32_t j) { sums.Add(j, pixels[i]); });
     for (std::int32_t j = 0; j < k; ++j) means[j] = sums.Mean(j, centres[j]);
     if (AllWithin(means, centres, limit) || passes >= maxPasses) break;
     std::copy(means.begin(), means.end(), centres);
   }
-  Assign(pixels, count, centres, k, fast, quadratic,
-         [&](std::int32_t i, std::int32_t j) { pixels[i] = centres[j]; });
+  AssignInBlocks(pixels, count, centres, k, fast, quadratic, progress,
+                 [&](std::int32_t i, std::int32_t j) { pixels[i] = centres[j]; });
   EndMmxState();
   return passes;
 }
@@ -242,7 +257,8 @@ void TkMeansFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   std::vector<std::uint32_t> pixels = PackPixels(*bitmap, mask);
   std::vector<std::uint32_t> centres = InitialCentres(*bitmap, ClusterCount, mask);
   ClusterizePixels(pixels.data(), static_cast<std::int32_t>(pixels.size()), ClusterCount,
-                   CpuHasSse2(), Quadratic, Tolerance, centres.data());
+                   CpuHasSse2(), Quadratic, Tolerance, centres.data(), kMaxClusterPasses,
+                   [this](std::int64_t done, std::int64_t total) { ReportProgress(done, total); });
   UnpackPixels(pixels, mask, *bitmap);
 }
 

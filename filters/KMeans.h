@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/FilterParams.h"
 
@@ -22,9 +23,12 @@ constexpr std::int32_t kMaxClusterCount = 1 << 24;
 // differences). The centres of the last pass are kept (not the last means), and every pixel
 // word is overwritten with its nearest centre. `fast` uses the packed-integer assignment, whose
 // results are identical. Returns the number of passes, 0 when there is nothing to do.
-int ClusterizePixels(std::uint32_t* pixels, std::int32_t count, std::int32_t k, bool fast,
-                     bool quadratic, std::int32_t tolerance, std::uint32_t* centres,
-                     int maxPasses = kMaxClusterPasses);
+// `progress`, when given, hears how many pixels of the current pass are assigned, block by
+// block, and may stop the run by throwing.
+int ClusterizePixels(
+    std::uint32_t* pixels, std::int32_t count, std::int32_t k, bool fast, bool quadratic,
+    std::int32_t tolerance, std::uint32_t* centres, int maxPasses = kMaxClusterPasses,
+    const std::function<void(std::int64_t done, std::int64_t total)>& progress = {});
 
 // "kMeans": reduces the flagged channels of the image to ClusterCount colours.
 class TkMeansFilter : public TParamFilter {

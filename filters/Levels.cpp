@@ -18,11 +18,13 @@ std::uint8_t Scaled(const TCurve& curve, int level, int value) {
 }
 
 // Each flagged byte through the curve; flags in byte order (blue, green, red).
-void MapChannels(TBitmap& bitmap, const TCurve& curve, const std::array<bool, 3>& flagged) {
+void MapChannels(TBitmap& bitmap, const TCurve& curve, const std::array<bool, 3>& flagged,
+                 const TImvoraFilter& filter) {
   std::array<std::uint8_t, 256> table;
   std::transform(curve.begin(), curve.end(), table.begin(),
                  [](std::int32_t level) { return static_cast<std::uint8_t>(level); });
   for (int y = 0; y < bitmap.Height(); ++y) {
+    filter.ReportProgress(y, bitmap.Height());
     std::uint8_t* p = bitmap.ScanLine(y);
     for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
       for (int c = 0; c < 3; ++c) {
@@ -44,10 +46,12 @@ TPairWeight PairOf(bool flag1, bool flag2) {
   return {0, 1, 0.163};                      // blue and green
 }
 
-void MapPair(TBitmap& bitmap, const TCurve& curve, const TPairWeight& pair) {
+void MapPair(TBitmap& bitmap, const TCurve& curve, const TPairWeight& pair,
+             const TImvoraFilter& filter) {
   const long double wp = pair.W;
   const long double wq = 1.0 - pair.W;  // exact in double
   for (int y = 0; y < bitmap.Height(); ++y) {
+    filter.ReportProgress(y, bitmap.Height());
     std::uint8_t* p = bitmap.ScanLine(y);
     for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
       const int level = static_cast<int>(wp * p[pair.P] + wq * p[pair.Q]);
@@ -57,8 +61,9 @@ void MapPair(TBitmap& bitmap, const TCurve& curve, const TPairWeight& pair) {
   }
 }
 
-void MapLuminance(TBitmap& bitmap, const TCurve& curve) {
+void MapLuminance(TBitmap& bitmap, const TCurve& curve, const TImvoraFilter& filter) {
   for (int y = 0; y < bitmap.Height(); ++y) {
+    filter.ReportProgress(y, bitmap.Height());
     std::uint8_t* p = bitmap.ScanLine(y);
     for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
       const int level = LuminanceLevel(p[0], p[1], p[2]);
@@ -78,11 +83,11 @@ void TLevelsFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   const TCurve& curve = Editor->Curve;
   const int flags = flag1 + flag2 + flag3;
   if (!Editor->ApplyToLuminance || flags == 1) {
-    MapChannels(*bitmap, curve, {flag3, flag2, flag1});
+    MapChannels(*bitmap, curve, {flag3, flag2, flag1}, *this);
   } else if (flags == 2) {
-    MapPair(*bitmap, curve, PairOf(flag1, flag2));
+    MapPair(*bitmap, curve, PairOf(flag1, flag2), *this);
   } else {
-    MapLuminance(*bitmap, curve);
+    MapLuminance(*bitmap, curve, *this);
   }
 }
 

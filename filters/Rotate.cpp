@@ -54,6 +54,7 @@ void TRotateFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   // source pixels of a tile lie close together whatever the angle, which keeps them cached.
   constexpr int kTile = 64;
   for (int top = 0; top < height; top += kTile) {
+    ReportProgress(top, height);
     for (int left = 0; left < width; left += kTile) {
       for (int y = top; y < std::min(height, top + kTile); ++y) {
         std::uint8_t* out = rotated.ScanLine(y) + 3 * left;

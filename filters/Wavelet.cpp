@@ -24,8 +24,10 @@ std::uint8_t Clamped(int value) {
 }
 
 // Reads the 2 × 2 groups from `pixels` and writes the quadrants into `coefficients`.
-void ForwardStep(TBitmap& pixels, TBitmap& coefficients, int w, int h, int byte) {
+void ForwardStep(TBitmap& pixels, TBitmap& coefficients, int w, int h, int byte,
+                 const TImvoraFilter& filter) {
   for (int i = 0; i < h; ++i) {
+    filter.ReportProgress(std::int64_t{byte} * h + i, 3 * std::int64_t{h});
     for (int j = 0; j < w; ++j) {
       const int a = At(pixels, 2 * i, 2 * j, byte), b = At(pixels, 2 * i, 2 * j + 1, byte);
       const int c = At(pixels, 2 * i + 1, 2 * j, byte), d = At(pixels, 2 * i + 1, 2 * j + 1, byte);
@@ -38,8 +40,10 @@ void ForwardStep(TBitmap& pixels, TBitmap& coefficients, int w, int h, int byte)
 }
 
 // Reads the quadrants from `coefficients` and writes the 2 × 2 groups into `pixels`.
-void InverseStep(TBitmap& coefficients, TBitmap& pixels, int w, int h, int byte) {
+void InverseStep(TBitmap& coefficients, TBitmap& pixels, int w, int h, int byte,
+                 const TImvoraFilter& filter) {
   for (int i = 0; i < h; ++i) {
+    filter.ReportProgress(std::int64_t{byte} * h + i, 3 * std::int64_t{h});
     for (int j = 0; j < w; ++j) {
       const int l = At(coefficients, i, j, byte), p = At(coefficients, i, w + j, byte);
       const int q = At(coefficients, h + i, j, byte), r = At(coefficients, h + i, w + j, byte);
@@ -66,9 +70,9 @@ void TWaveletFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) 
   TBitmap copy = *bitmap;
   for (int byte : FlaggedBytes(flag1, flag2, flag3)) {
     if (Order > 0) {
-      ForwardStep(*bitmap, copy, w, h, byte);
+      ForwardStep(*bitmap, copy, w, h, byte, *this);
     } else {
-      InverseStep(copy, *bitmap, w, h, byte);
+      InverseStep(copy, *bitmap, w, h, byte, *this);
     }
   }
   if (Order > 0) *bitmap = std::move(copy);

@@ -36,6 +36,7 @@ void TBinarizeFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3)
   if (bitmap == nullptr || !(flag1 && flag2 && flag3)) return;
   const long double threshold = EffectiveThreshold(*bitmap);
   for (int y = 0; y < bitmap->Height(); ++y) {
+    ReportProgress(y, bitmap->Height());
     std::uint8_t* p = bitmap->ScanLine(y);
     for (int x = 0; x < bitmap->Width(); ++x, p += 3) {
       const std::uint8_t level = Luminance(p[0], p[1], p[2]) >= threshold ? 255 : 0;

@@ -17,11 +17,18 @@ const char* const kGlyphCalls[] = {"AutoColor(YYY 0)", "kMeans(YYY 2 0 0)", "Aut
                                    "Binarize(YYY 128)", "Markup(YYY 127 127 127)"};
 const char* const kContourCalls[] = {"Morpho(YYY 1 4)", "Invert(YYY)", "Markup(YYY 127 127 127)"};
 
+// The chain's calls and the extraction after them, as progress units: each call reports
+// within its own unit.
+constexpr int kChainUnits = 9;
+
 // Runs calls on the document and copies the label map the last one left; a run on nothing
 // (an empty picture or selection) leaves none, which counts as a map without regions.
 template <std::size_t N>
-TMarkupData RunForMarkup(IFilterHost& host, const char* const (&calls)[N]) {
-  for (const char* call : calls) host.RunFilterCall(call);
+TMarkupData RunForMarkup(IFilterHost& host, const char* const (&calls)[N], int& unit) {
+  for (const char* call : calls) {
+    host.ReportProgress(unit++, kChainUnits);
+    host.RunFilterCall(call);
+  }
   const TMarkupData* markup = host.CurrentMarkup();
   return markup != nullptr ? *markup : TMarkupData(0, 0);
 }
@@ -85,8 +92,10 @@ void TContourRecognitionFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, b
   // The bitmap is the pipeline's copy of the selection: emptied, its paste-back leaves the
   // picture the calls below make in the document.
   if (Cropped) bitmap->SetHeight(0);
-  const TMarkupData glyphs = RunForMarkup(*Host, kGlyphCalls);
-  TMarkupData contours = RunForMarkup(*Host, kContourCalls);
+  int unit = 0;
+  const TMarkupData glyphs = RunForMarkup(*Host, kGlyphCalls, unit);
+  TMarkupData contours = RunForMarkup(*Host, kContourCalls, unit);
+  Host->ReportProgress(unit, kChainUnits);
   std::unique_ptr<TContourSet> set = ExtractContours(glyphs, contours, CoefCount);
   SortByLeft(*set);
   Host->SetContours(std::move(set));
