@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "core/Error.h"
 #include "core/Random.h"
@@ -97,7 +98,10 @@ bool THeadlessUi::AskJpegOptions(TJpegDialogResult& result) {
 bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCommonOptions& options,
                       const std::string& allowed) {
   const std::string& option = args[i];
-  if (option.rfind("--", 0) != 0 || allowed.find(option) == std::string::npos) return false;
+  if (option.rfind("--", 0) != 0 ||
+      (" " + allowed + " ").find(" " + option + " ") == std::string::npos) {
+    return false;
+  }
   if (option == "--select") {
     ParseSelection(OptionValue(args, i), options);
   } else if (option == "--seed") {
@@ -107,10 +111,22 @@ bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCom
     options.Ui.Jpeg.Quality = std::clamp(quality, 1, 100);
   } else if (option == "--progressive") {
     options.Ui.Jpeg.Progressive = true;
+  } else if (option == "--progress") {
+    options.Progress = true;
   } else {
     return false;
   }
   return true;
+}
+
+void TProgressLine::Report(std::int64_t done, std::int64_t total) {
+  const int percent =
+      total > 0 ? static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100)) : 0;
+  if (percent == shown_) return;
+  // A lower share is the next call starting on a line of its own.
+  if (percent < shown_ && shown_ < 100) std::cerr << "\n";
+  shown_ = percent;
+  std::cerr << "\rвыполнено " << percent << " %" << (percent == 100 ? "\n" : "") << std::flush;
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Document.h"
+#include "core/Progress.h"
 
 namespace imvora::cli {
 
@@ -47,15 +48,27 @@ class THeadlessUi : public IDocumentUi {
   TJpegOptions Jpeg;
 };
 
+// --progress: the share done of the running filter call, as one line on the error stream that
+// is rewritten in place and ended when the call is done.
+class TProgressLine : public IProgress {
+ public:
+  void Report(std::int64_t done, std::int64_t total) override;
+
+ private:
+  int shown_ = -1;  // the percentage on the line; -1 before the first
+};
+
 // Options shared by the commands that open and write images.
 struct TCommonOptions {
   THeadlessUi Ui;
   bool HasSelection = false;
   int Select[4] = {0, 0, 0, 0};  // left, top, right, bottom
+  bool Progress = false;
 };
 
 // Takes the option at args[i] (and its value) when it is one of --select, --seed,
-// --jpeg-quality, --progressive that `allowed` lists; returns false for anything else.
+// --jpeg-quality, --progressive, --progress that `allowed` lists (separated by blanks);
+// returns false for anything else.
 bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCommonOptions& options,
                       const std::string& allowed);
 // True when the arguments ask for help.
