@@ -1,28 +1,39 @@
 #include "app/MainWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStyle>
+#include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "app/AboutBox.h"
+#include "app/BackgroundRun.h"
 #include "app/HistogramWindow.h"
 #include "app/JpegOptionsDialog.h"
 #include "app/RecognitionWindow.h"
@@ -58,6 +69,24 @@ const char* const kFilteringLayout[] = {"Гаусс-фильтры", "Цвет",
                                         "Поворот..."};
 const char* const kModes[] = {"RGB", "YUV", "HSL", "CIE Lab", "R.e.a Lab", "RAW", "Diff", "Ratios"};
 const char* const kUnknownError = "Неизвестная внутренняя ошибка";
+const char* const kCaption = "Обработка и распознавание изображений";
+const char* const kRecentFilesKey = "RecentFiles";
+// The zoom steps of "Увеличить" and "Уменьшить".
+const double kZoomSteps[] = {1.0 / 16, 1.0 / 8, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1,  1.5, 2,
+                             3,        4,       6,       8,       12,      16,      24, 32};
+
+// The program's own settings: only the recent files live there.
+std::unique_ptr<QSettings> OpenSettings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Imvora",
+                                     "Imvora");
+}
+
+// The one local file a drag carries, or none.
+QString DraggedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return QString();
+  const QUrl url = data->urls().first();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
 
 QFont WithBold(QFont font, bool bold) {
   font.setBold(bold);
@@ -114,8 +143,9 @@ std::string FileNameOf(const QString& name) {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), document_(*this) {
   setObjectName("MainForm");
-  setWindowTitle("Обработка и распознавание изображений");
+  setWindowTitle(kCaption);
   setGeometry(192, 105, 965, 659);
+  setAcceptDrops(true);
 
   CreateActions();
   RPSplitter = new QSplitter(Qt::Horizontal, this);
@@ -133,9 +163,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), document_(*this) {
   propPanel_->RunHandler = [this](const std::function<void()>& handler) { RunCommand(handler); };
   document_.SetPropertyPanel(propPanel_.get());
   filterIndices_ = RegisterFilters(document_);
+  document_.SetUndoRecording(true);
   CreateMenus();
+  RebuildRecentMenu();
+  ViewScrollBox->viewport()->installEventFilter(this);
   FollowPropPanelWidth(223);
   SeedRandomFromClock();
+  RefreshState();
 }
 
 TMainForm::~TMainForm() = default;
@@ -147,13 +181,14 @@ void TMainForm::CreateActions() {
     return a;
   };
   OpenAction = action("OpenAction", "Открыть...");
-  OpenAction->setShortcut(Qt::Key_F3);
+  // The desktop's usual keys beside the F-keys.
+  OpenAction->setShortcuts({Qt::Key_F3, QKeySequence::Open});
   OpenAction->setIcon(ThemeIcon("document-open", QStyle::SP_DialogOpenButton));
   SaveAction = action("SaveAction", "Сохранить");
-  SaveAction->setShortcut(Qt::Key_F2);
+  SaveAction->setShortcuts({Qt::Key_F2, QKeySequence::Save});
   SaveAction->setIcon(ThemeIcon("document-save", QStyle::SP_DialogSaveButton));
   SaveAsAction = action("SaveAsAction", "Сохранить как...");
-  SaveAsAction->setShortcut(Qt::Key_F4);
+  SaveAsAction->setShortcuts({Qt::Key_F4, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
   SaveAsAction->setIcon(ThemeIcon("document-save-as", QStyle::SP_DriveFDIcon));
   SaveViewAction = action("SaveViewAction", "Сохранить вид как...");
   AlphaRestoreAction = action("AlphaRestoreAction", "Восстановление альфа-канала...");
@@ -174,15 +209,44 @@ void TMainForm::CreateActions() {
   KzrAction = action("KzrAction", "КЗР...");
   AboutAction = action("AboutAction", "О программе");
   AboutAction->setIcon(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation));
+  UndoAction = action("UndoAction", "Отменить");
+  UndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  RedoAction = action("RedoAction", "Повторить");
+  RedoAction->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  ZoomFitAction = action("ZoomFitAction", "По размеру окна");
+  Zoom100Action = action("Zoom100Action", "Масштаб 100 %");
+  Zoom100Action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  ZoomInAction = action("ZoomInAction", "Увеличить");
+  ZoomInAction->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+  ZoomOutAction = action("ZoomOutAction", "Уменьшить");
+  ZoomOutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  viewGroup_ = new QActionGroup(this);
+  for (QAction* view : {ShowSourceAction, ShowCurrentAction, ShowMarkupAction}) {
+    view->setCheckable(true);
+    viewGroup_->addAction(view);
+  }
 
   BindCommand(OpenAction, [this] { OpenCommand(); });
   BindCommand(SaveAction, [this] { document_.Save(); });
   BindCommand(SaveAsAction, [this] { document_.SaveAs(); });
   BindCommand(RevertAction, [this] { document_.Revert(); });
   BindCommand(ExitAction, [this] { close(); });
-  BindCommand(ShowSourceAction, [this] { document_.ShowBitmap(document_.SourceImage); });
-  BindCommand(ShowCurrentAction, [this] { document_.ShowBitmap(document_.CurrentImage); });
-  BindCommand(ShowMarkupAction, [this] { document_.ShowMarkupView(); });
+  BindCommand(ShowSourceAction, [this] {
+    ShowView(ShowSourceAction, [this] { document_.ShowBitmap(document_.SourceImage); });
+  });
+  BindCommand(ShowCurrentAction, [this] {
+    ShowView(ShowCurrentAction, [this] { document_.ShowBitmap(document_.CurrentImage); });
+  });
+  BindCommand(ShowMarkupAction,
+              [this] { ShowView(ShowMarkupAction, [this] { document_.ShowMarkupView(); }); });
+  BindCommand(UndoAction, [this] { document_.Undo(); });
+  BindCommand(RedoAction, [this] { document_.Redo(); });
+  BindCommand(ZoomFitAction, [this] { ZoomToFit(); });
+  BindCommand(Zoom100Action, [this] { SetZoom(1); });
+  BindCommand(ZoomInAction, [this] { StepZoom(true); });
+  BindCommand(ZoomOutAction, [this] { StepZoom(false); });
   BindCommand(SelBoundsAction, [this] { SelPaintBox->update(); });
   BindCommand(ApplyFilterAction, [this] { ApplyCommand(); });
   BindCommand(SaveViewAction, [this] { document_.SaveViewAs(); });
@@ -328,7 +392,10 @@ QWidget* TMainForm::CreateRightPanel() {
 
 void TMainForm::CreateMenus() {
   QMenu* file = menuBar()->addMenu("Файл");
-  file->addActions({OpenAction, SaveAction, SaveAsAction, SaveViewAction, AlphaRestoreAction});
+  file->addAction(OpenAction);
+  RecentMenu = file->addMenu("Последние файлы");
+  RecentMenu->setObjectName("RecentMenu");
+  file->addActions({SaveAction, SaveAsAction, SaveViewAction, AlphaRestoreAction});
   file->addSeparator();
   file->addAction(RevertAction);
   file->addSeparator();
@@ -336,9 +403,14 @@ void TMainForm::CreateMenus() {
   file->addSeparator();
   file->addAction(ExitAction);
 
+  QMenu* edit = menuBar()->addMenu("Правка");
+  edit->addActions({UndoAction, RedoAction});
+
   QMenu* show = menuBar()->addMenu("Показать");
   show->addActions(
       {ShowSourceAction, ShowCurrentAction, ShowMarkupAction, HistogramAction, SelBoundsAction});
+  show->addSeparator();
+  show->addActions({ZoomFitAction, Zoom100Action, ZoomInAction, ZoomOutAction});
 
   QMenu* mode = menuBar()->addMenu("Режим");
   for (const char* caption : kModes) mode->addAction(caption);
@@ -380,6 +452,7 @@ void TMainForm::CreateFilterAction(std::size_t entry, QMenu* menu) {
   const TFilterEntry& filter = FilterCatalog()[entry];
   QAction* action = menu->addAction(QString::fromStdString(filter.MenuPath.back()));
   action->setObjectName(filter.MenuItem);
+  filterActions_.push_back(action);
   const int index = filterIndices_[entry];
   connect(action, &QAction::triggered, this,
           [this, index] { RunCommand([this, index] { document_.SelectFilter(index); }); });
@@ -414,19 +487,208 @@ void TMainForm::FollowPropPanelWidth(int width) {
 }
 
 void TMainForm::OpenFile(const QString& name) {
-  RunCommand([this, &name] { document_.OpenImageFile(FileNameOf(name)); });
+  RunCommand([this, &name] {
+    if (document_.QuerySave()) OpenPath(name);
+  });
 }
 
 void TMainForm::OpenCommand() {
   if (!document_.QuerySave()) return;
   QStringList chosen;
   if (!RunFileDialog(*ImageOpenDialog, chosen)) return;
-  document_.OpenImageFile(FileNameOf(chosen.first()));
+  OpenPath(chosen.first());
+}
+
+void TMainForm::OpenPath(const QString& name) {
+  document_.OpenImageFile(FileNameOf(name));
+  RememberRecentFile(name);
+}
+
+QStringList TMainForm::RecentFiles() const {
+  return OpenSettings()->value(kRecentFilesKey).toStringList();
+}
+
+void TMainForm::RememberRecentFile(const QString& name) {
+  const QString path = QFileInfo(name).absoluteFilePath();
+  QStringList files = RecentFiles();
+  files.removeAll(path);
+  files.prepend(path);
+  while (files.size() > kMaxRecentFiles) files.removeLast();
+  OpenSettings()->setValue(kRecentFilesKey, files);
+  RebuildRecentMenu();
+}
+
+void TMainForm::OpenRecent(const QString& name) {
+  if (!QFileInfo(name).isFile()) {
+    QStringList files = RecentFiles();
+    files.removeAll(name);
+    OpenSettings()->setValue(kRecentFilesKey, files);
+    RebuildRecentMenu();
+    throw EImvoraError("Файл «" + FileNameOf(QDir::toNativeSeparators(name)) +
+                       "» не найден; он убран из списка последних файлов");
+  }
+  if (document_.QuerySave()) OpenPath(name);
+}
+
+void TMainForm::RebuildRecentMenu() {
+  RecentMenu->clear();
+  const QStringList files = RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString name = files[i];
+    QAction* item = RecentMenu->addAction(
+        QString("&%1 %2").arg((i + 1) % 10).arg(QDir::toNativeSeparators(name)));
+    BindCommand(item, [this, name] { OpenRecent(name); });
+  }
+  RecentMenu->setEnabled(!files.isEmpty() && !busy_);
 }
 
 void TMainForm::ApplyCommand() {
-  document_.ApplyFilter(document_.CurrentFilter(), FilCh1CheckBox->isChecked(),
-                        FilCh2CheckBox->isChecked(), FilCh3CheckBox->isChecked());
+  const int index = document_.CurrentFilter();
+  if (index < 0) return;
+  const bool flag1 = FilCh1CheckBox->isChecked(), flag2 = FilCh2CheckBox->isChecked(),
+             flag3 = FilCh3CheckBox->isChecked();
+  const std::string& name = document_.Filter(index)->Name;
+  const TFilterEntry* entry = FindCatalogEntry(name);
+  const QString caption = QString::fromStdString(entry ? entry->MenuPath.back() : name);
+  RunInBackground(caption, [&](TBackgroundRun& run) {
+    run.SetLabel("Выполняется: " + caption);
+    document_.ApplyFilter(index, flag1, flag2, flag3);
+  });
+}
+
+bool TMainForm::OnWorkerThread() const {
+  return QThread::currentThread() != thread();
+}
+
+template <class F>
+auto TMainForm::OnGuiThread(F ask) {
+  if (!OnWorkerThread()) return ask();
+  decltype(ask()) answer{};
+  QMetaObject::invokeMethod(
+      this, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+void TMainForm::RunInBackground(const QString& title,
+                                const std::function<void(TBackgroundRun&)>& work) {
+  TBackgroundRun run(this, title);
+  run_ = &run;
+  SetBusy(true);
+  document_.SetProgress(&run);
+  const auto idle = qScopeGuard([this] {
+    document_.SetProgress(nullptr);
+    run_ = nullptr;
+    SetBusy(false);
+    FlushWorkerRefreshes();
+  });
+  try {
+    run.Run([&] { work(run); });
+  } catch (const ECancelled&) {
+    // The document is as it was before the run; there is nothing to say.
+  }
+}
+
+void TMainForm::SetBusy(bool busy) {
+  busy_ = busy;
+  // Everything that changes the document, or reads what the run is changing, waits.
+  for (QAction* action : {OpenAction, SaveAction, SaveAsAction, SaveViewAction, AlphaRestoreAction,
+                          RevertAction, RunScriptAction, ShowSourceAction, ShowCurrentAction,
+                          ShowMarkupAction, ApplyFilterAction, KzrAction, UndoAction, RedoAction}) {
+    action->setEnabled(!busy);
+  }
+  for (QAction* action : filterActions_) action->setEnabled(!busy);
+  RecentMenu->setEnabled(!busy && !RecentFiles().isEmpty());
+  RPanel->setEnabled(!busy);
+  findChild<QWidget*>("PanelLTRBRanges")->setEnabled(!busy);
+  SelPaintBox->SetBusy(busy);
+  if (recognitionWindow_ != nullptr) recognitionWindow_->setEnabled(!busy);
+  if (!busy) RefreshState();
+}
+
+void TMainForm::FlushWorkerRefreshes() {
+  if (workerHistogram_) HistogramChanged(std::move(workerHistogram_));
+  if (workerPictureChanged_) PictureChanged();
+  if (workerSelectionChanged_) SelectionChanged();
+  workerPictureChanged_ = workerSelectionChanged_ = false;
+}
+
+QString TMainForm::UndoCaption(const TUndoStep& step) const {
+  if (step.Kind == TUndoKind::Revert) return RevertAction->text();
+  const TFilterEntry* entry = FindCatalogEntry(step.FilterName);
+  return QString::fromStdString(entry ? entry->MenuPath.back() : step.FilterName);
+}
+
+void TMainForm::RefreshState() {
+  const QString name = QFileInfo(QFile::decodeName(document_.FileName.c_str())).fileName();
+  QString title = name.isEmpty() ? QString(kCaption) : name + "[*] — " + kCaption;
+  if (name.isEmpty() && document_.Modified) title += "[*]";
+  setWindowTitle(title);
+  setWindowModified(document_.Modified);
+
+  const TUndoStack* history = document_.History();
+  const TUndoStep* undo = history ? history->NextUndo() : nullptr;
+  const TUndoStep* redo = history ? history->NextRedo() : nullptr;
+  UndoAction->setText(undo ? "Отменить: " + UndoCaption(*undo) : QString("Отменить"));
+  RedoAction->setText(redo ? "Повторить: " + UndoCaption(*redo) : QString("Повторить"));
+  UndoAction->setEnabled(undo != nullptr && !busy_);
+  RedoAction->setEnabled(redo != nullptr && !busy_);
+
+  for (QAction* view : viewGroup_->actions()) view->setChecked(view == shownView_);
+}
+
+void TMainForm::ShowView(QAction* view, const std::function<void()>& show) {
+  pendingView_ = view;
+  const auto done = qScopeGuard([this] { pendingView_ = nullptr; });
+  show();
+}
+
+void TMainForm::SetZoom(double zoom) {
+  SelPaintBox->SetZoom(zoom);
+}
+
+void TMainForm::StepZoom(bool in) {
+  const double zoom = SelPaintBox->Zoom();
+  double next = zoom;
+  for (double step : kZoomSteps) {
+    if (in && step > zoom * 1.001) {
+      next = step;
+      break;
+    }
+    if (!in && step < zoom / 1.001) next = step;
+  }
+  SetZoom(next);
+}
+
+void TMainForm::ZoomToFit() {
+  const QSize picture = SelPaintBox->PictureSize();
+  if (picture.isEmpty()) return;
+  const QSize room = ViewScrollBox->viewport()->size();
+  SetZoom(std::min(static_cast<double>(room.width()) / picture.width(),
+                   static_cast<double>(room.height()) / picture.height()));
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ViewScrollBox->viewport() && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (wheel->modifiers() & Qt::ControlModifier) {
+      if (wheel->angleDelta().y() != 0) StepZoom(wheel->angleDelta().y() > 0);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!busy_ && !DraggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString name = DraggedFile(event->mimeData());
+  if (busy_ || name.isEmpty()) return;
+  event->acceptProposedAction();
+  RunCommand([this, &name] {
+    if (document_.QuerySave()) OpenPath(name);
+  });
 }
 
 namespace {
@@ -564,6 +826,10 @@ void TMainForm::UpdateSelectionEdits() {
 }
 
 TSaveAnswer TMainForm::AskSaveChanges() {
+  return OnGuiThread([this] { return AskSaveChangesHere(); });
+}
+
+TSaveAnswer TMainForm::AskSaveChangesHere() {
   QMessageBox box(QMessageBox::Question, "Сохранить?", "Изображение изменено. Сохранить изменения?",
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   box.button(QMessageBox::Yes)->setText("Да");
@@ -580,6 +846,10 @@ TSaveAnswer TMainForm::AskSaveChanges() {
 }
 
 bool TMainForm::ChooseSaveName(std::string& name) {
+  return OnGuiThread([this, &name] { return ChooseSaveNameHere(name); });
+}
+
+bool TMainForm::ChooseSaveNameHere(std::string& name) {
   QStringList chosen;
   if (!RunFileDialog(*ImageSaveDialog, chosen)) return false;
   name = FileNameOf(chosen.first());
@@ -587,6 +857,10 @@ bool TMainForm::ChooseSaveName(std::string& name) {
 }
 
 bool TMainForm::AskJpegOptions(TJpegDialogResult& result) {
+  return OnGuiThread([this, &result] { return AskJpegOptionsHere(result); });
+}
+
+bool TMainForm::AskJpegOptionsHere(TJpegDialogResult& result) {
   if (jpegDialog_ == nullptr) jpegDialog_ = new TJProp(this);
   if (jpegDialog_->exec() != QDialog::Accepted) return false;
   result.QualityText = jpegDialog_->Edit1->text().toStdString();
@@ -594,16 +868,32 @@ bool TMainForm::AskJpegOptions(TJpegDialogResult& result) {
   return true;
 }
 
+// The document's refreshes may come from a run on the worker thread; the widgets are then
+// refreshed once it has ended.
 void TMainForm::PictureChanged() {
+  if (OnWorkerThread()) {
+    workerPictureChanged_ = true;
+    return;
+  }
+  shownView_ = pendingView_ != nullptr ? pendingView_ : ShowCurrentAction;
   SelPaintBox->PictureChanged();
+  RefreshState();
 }
 
 void TMainForm::SelectionChanged() {
+  if (OnWorkerThread()) {
+    workerSelectionChanged_ = true;
+    return;
+  }
   UpdateSelectionEdits();
   SelPaintBox->update();
 }
 
 void TMainForm::HistogramChanged(std::unique_ptr<HistogramTable> table) {
+  if (OnWorkerThread()) {
+    workerHistogram_ = std::move(table);
+    return;
+  }
   if (histogram_ != nullptr) histogram_->SetHistogram(std::move(table));
 }
 
@@ -632,9 +922,16 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
   } catch (...) {
     ShowError(kUnknownError);
   }
+  RefreshState();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // A run cannot be left half done: closing stops it, and the window stays for the answer.
+  if (run_ != nullptr) {
+    run_->Cancel();
+    event->ignore();
+    return;
+  }
   bool mayClose = false;
   RunCommand([this, &mayClose] { mayClose = document_.QuerySave(); });
   if (mayClose) {

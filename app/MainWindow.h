@@ -9,6 +9,7 @@
 #include "core/Document.h"
 
 class QAction;
+class QActionGroup;
 class QCheckBox;
 class QFileDialog;
 class QLabel;
@@ -21,6 +22,7 @@ class QSplitter;
 namespace imvora {
 
 class TAboutBox;
+class TBackgroundRun;
 class TCDRForm;
 class THistogram;
 class TJProp;
@@ -41,8 +43,14 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void SetHistogramWindow(THistogram* window);
   void SetJpegDialog(TJProp* dialog) { jpegDialog_ = dialog; }
   void SetRecognitionWindow(TCDRForm* window) { recognitionWindow_ = window; }
-  // Opens a file as the document; errors are shown in the error box.
+  // Opens a file as the document, as "Открыть..." does after its dialog (asking first whether
+  // to save changes); errors are shown in the error box.
   void OpenFile(const QString& name);
+  // The files opened last, newest first (kept in the settings).
+  QStringList RecentFiles() const;
+  static constexpr int kMaxRecentFiles = 10;
+  // Whether a filter or a batch is running on the worker thread.
+  bool Busy() const { return busy_; }
 
   // IDocumentUi.
   TSaveAnswer AskSaveChanges() override;
@@ -89,6 +97,13 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   QAction* ApplyFilterAction;
   QAction* KzrAction;
   QAction* AboutAction;
+  QAction* UndoAction;
+  QAction* RedoAction;
+  QAction* ZoomFitAction;
+  QAction* Zoom100Action;
+  QAction* ZoomInAction;
+  QAction* ZoomOutAction;
+  QMenu* RecentMenu;
 
  protected:
   // Modal steps that tests replace: a file dialog (false when cancelled) and the error box.
@@ -98,6 +113,9 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // message, or "Неизвестная внутренняя ошибка" for one that carries none.
   void RunCommand(const std::function<void()>& command);
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* CreateLeftPanel();
@@ -113,18 +131,50 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void FollowPropPanelWidth(int width);
 
   void OpenCommand();
+  void OpenPath(const QString& name);
+  void OpenRecent(const QString& name);
+  void RememberRecentFile(const QString& name);
+  void RebuildRecentMenu();
   void ApplyCommand();
+  // Runs work on the worker thread with progress and "Отмена"; the document's refreshes that
+  // the work asks for are carried out once it has ended. A cancel ends quietly.
+  void RunInBackground(const QString& title, const std::function<void(TBackgroundRun&)>& work);
+  void SetBusy(bool busy);
+  void FlushWorkerRefreshes();
+  bool OnWorkerThread() const;
+  template <class F>
+  auto OnGuiThread(F ask);
+  // The title, the undo and redo items and the view marks, after every command.
+  void RefreshState();
+  QString UndoCaption(const TUndoStep& step) const;
+  void ShowView(QAction* view, const std::function<void()>& show);
+  void SetZoom(double zoom);
+  void StepZoom(bool in);
+  void ZoomToFit();
   void RunScriptCommand();
   void AlphaRestoreCommand();
   void AboutCommand();
   void ShowRecognitionWindow();
   void SelectionEdited(TSelectionBound bound);
   void UpdateSelectionEdits();
+  TSaveAnswer AskSaveChangesHere();
+  bool ChooseSaveNameHere(std::string& name);
+  bool AskJpegOptionsHere(TJpegDialogResult& result);
   QLineEdit* EditOf(TSelectionBound bound) const;
 
   std::unique_ptr<TQtPanel> propPanel_;
   TDocument document_;
   std::vector<int> filterIndices_;
+  std::vector<QAction*> filterActions_;
+  QActionGroup* viewGroup_ = nullptr;
+  QAction* shownView_ = nullptr;    // the view item of the displayed picture
+  QAction* pendingView_ = nullptr;  // the view item whose command is showing a picture
+  bool busy_ = false;
+  TBackgroundRun* run_ = nullptr;
+  // Refreshes asked for from the worker thread, carried out when it has ended.
+  bool workerPictureChanged_ = false;
+  bool workerSelectionChanged_ = false;
+  std::unique_ptr<HistogramTable> workerHistogram_;
   TAboutBox* aboutBox_ = nullptr;
   THistogram* histogram_ = nullptr;
   TJProp* jpegDialog_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 
@@ -101,42 +102,50 @@ class TQtPeer : public TControlPeer {
   }
 
   void SetGeometry(int left, int top, int width, int height) override {
-    if (!widget_) return;
-    widget_->setGeometry(left, top, width, height);
-    // A label given more than one line of height wraps its caption at word boundaries.
-    if (auto* label = qobject_cast<QLabel*>(widget_)) label->setWordWrap(height > TextHeight());
+    OnWidgetThread([=] {
+      widget_->setGeometry(left, top, width, height);
+      // A label given more than one line of height wraps its caption at word boundaries.
+      if (auto* label = qobject_cast<QLabel*>(widget_)) label->setWordWrap(height > TextHeight());
+    });
   }
   void SetText(const std::string& text) override {
-    if (!widget_) return;
-    const QSignalBlocker blocker(widget_);
-    if (auto* label = qobject_cast<QLabel*>(widget_)) label->setText(ToQt(text));
-    if (auto* edit = qobject_cast<QLineEdit*>(widget_)) edit->setText(ToQt(text));
-    if (auto* check = qobject_cast<QCheckBox*>(widget_)) check->setText(ToQt(text));
-    if (auto* button = qobject_cast<QPushButton*>(widget_)) button->setText(ToQt(text));
-    if (kind_ == TControlKind::Group) widget_->setWindowTitle(ToQt(text));
+    OnWidgetThread([&] {
+      const QSignalBlocker blocker(widget_);
+      if (auto* label = qobject_cast<QLabel*>(widget_)) label->setText(ToQt(text));
+      if (auto* edit = qobject_cast<QLineEdit*>(widget_)) edit->setText(ToQt(text));
+      if (auto* check = qobject_cast<QCheckBox*>(widget_)) check->setText(ToQt(text));
+      if (auto* button = qobject_cast<QPushButton*>(widget_)) button->setText(ToQt(text));
+      if (kind_ == TControlKind::Group) widget_->setWindowTitle(ToQt(text));
+    });
   }
   void SetItems(const std::vector<std::string>& items) override {
-    auto* combo = qobject_cast<QComboBox*>(widget_);
-    if (!combo) return;
-    const QSignalBlocker blocker(combo);
-    combo->clear();
-    for (const std::string& item : items) combo->addItem(ToQt(item));
-    combo->setCurrentIndex(-1);
+    OnWidgetThread([&] {
+      auto* combo = qobject_cast<QComboBox*>(widget_);
+      if (!combo) return;
+      const QSignalBlocker blocker(combo);
+      combo->clear();
+      for (const std::string& item : items) combo->addItem(ToQt(item));
+      combo->setCurrentIndex(-1);
+    });
   }
   void SetItemIndex(int index) override {
-    if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
-      const QSignalBlocker blocker(combo);
-      combo->setCurrentIndex(index);
-    }
+    OnWidgetThread([=] {
+      if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+        const QSignalBlocker blocker(combo);
+        combo->setCurrentIndex(index);
+      }
+    });
   }
   void SetChecked(bool checked) override {
-    if (auto* check = qobject_cast<QCheckBox*>(widget_)) {
-      const QSignalBlocker blocker(check);
-      check->setChecked(checked);
-    }
+    OnWidgetThread([=] {
+      if (auto* check = qobject_cast<QCheckBox*>(widget_)) {
+        const QSignalBlocker blocker(check);
+        check->setChecked(checked);
+      }
+    });
   }
   void SetHint(const std::string& hint) override {
-    if (widget_) widget_->setToolTip(ToQt(hint));
+    OnWidgetThread([&] { widget_->setToolTip(ToQt(hint)); });
   }
   int TextWidth(const std::string& text) const override {
     return widget_ ? QFontMetrics(widget_->font()).horizontalAdvance(ToQt(text)) : 0;
@@ -147,19 +156,37 @@ class TQtPeer : public TControlPeer {
     return kind_ == TControlKind::Label ? TextHeight() : widget_->sizeHint().height();
   }
   void Invalidate(int left, int top, int width, int height) override {
-    if (widget_) widget_->update(left, top, width, height);
+    OnWidgetThread([=] { widget_->update(left, top, width, height); });
   }
   void SetFont(const std::string& family, int pixelHeight) override {
-    if (!widget_) return;
-    QFont font(ToQt(family));
-    font.setPixelSize(pixelHeight);
-    widget_->setFont(font);
+    OnWidgetThread([&] {
+      QFont font(ToQt(family));
+      font.setPixelSize(pixelHeight);
+      widget_->setFont(font);
+    });
   }
   std::unique_ptr<TControlPeer> CreateChildPeer(TControlKind kind, TControl& control) override {
     return std::make_unique<TQtPeer>(kind, CreateWidget(kind, control, panel_, widget_), panel_);
   }
 
  private:
+  // A filter run on the worker thread (a batch setting the selected filter's parameters)
+  // changes the widget on the GUI thread, waiting for it.
+  template <class F>
+  void OnWidgetThread(F change) {
+    if (!widget_) return;
+    if (QThread::currentThread() == widget_->thread()) {
+      change();
+    } else {
+      QMetaObject::invokeMethod(
+          widget_,
+          [this, &change] {
+            if (widget_) change();
+          },
+          Qt::BlockingQueuedConnection);
+    }
+  }
+
   TControlKind kind_;
   QPointer<QWidget> widget_;
   const TQtPanel& panel_;

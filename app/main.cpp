@@ -1,5 +1,3 @@
-#include "app/MainWindow.h"
-
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,6 +6,7 @@
 #include "app/AboutBox.h"
 #include "app/HistogramWindow.h"
 #include "app/JpegOptionsDialog.h"
+#include "app/MainWindow.h"
 #include "app/RecognitionWindow.h"
 
 int main(int argc, char* argv[]) {

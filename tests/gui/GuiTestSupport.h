@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -23,6 +24,14 @@
 
 namespace imvora {
 
+// The settings (recent files) of every test window live in a fresh folder of their own.
+struct TFreshSettings {
+  TFreshSettings() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+  }
+  QTemporaryDir folder;
+};
+
 // What a file dialog looked like when it was shown.
 struct TDialogVisit {
   QString ObjectName;
@@ -31,7 +40,7 @@ struct TDialogVisit {
   QStringList NameFilters;
 };
 
-class TTestForm : public TMainForm {
+class TTestForm : private TFreshSettings, public TMainForm {
  public:
   // Answers for the next dialogs, in order; an empty optional cancels the dialog.
   std::deque<std::optional<QStringList>> FileAnswers;

@@ -1,0 +1,144 @@
+// The workbench habits: undo and redo, runs on the worker thread with progress and "Отмена",
+// opening by drop and from the recent files, zoom, and the title.
+
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "GuiTestSupport.h"
+#include "app/BackgroundRun.h"
+#include "app/SelectionView.h"
+
+namespace imvora {
+
+class TWorkbenchTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  std::unique_ptr<TTestForm> form_;
+  TDocument& Doc() { return form_->Document(); }
+  QString picture_;
+
+  void Apply(const char* menuItem) {
+    form_->findChild<QAction*>(menuItem)->trigger();
+    form_->ApplyButton->click();
+  }
+  void Drop(const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+  }
+
+ private slots:
+  void init() {
+    form_ = std::make_unique<TTestForm>();
+    form_->show();
+    picture_ = WriteBitmapFile(dir_, "sample.bmp", GradientBitmap(64, 48));
+  }
+  void cleanup() { form_.reset(); }
+
+  void undoAndRedoFollowTheHistoryAndNameTheFilter() {
+    QVERIFY(!form_->UndoAction->isEnabled() && !form_->RedoAction->isEnabled());
+    form_->OpenFile(picture_);
+    QCOMPARE(form_->windowTitle(),
+             QString("sample.bmp[*] — Обработка и распознавание изображений"));
+    QVERIFY(!form_->isWindowModified());
+    const TBitmap opened = Doc().CurrentImage;
+    Apply("N17");
+    Apply("N33");
+    QVERIFY(form_->isWindowModified());
+    QCOMPARE(form_->UndoAction->text(), QString("Отменить: Негатив"));
+    form_->UndoAction->trigger();
+    QCOMPARE(form_->UndoAction->text(), QString("Отменить: Размытие по Гауссу"));
+    QCOMPARE(form_->RedoAction->text(), QString("Повторить: Негатив"));
+    form_->UndoAction->trigger();
+    QVERIFY(Doc().CurrentImage.SamePixels(opened));
+    QVERIFY(!form_->UndoAction->isEnabled() && form_->RedoAction->isEnabled());
+    QVERIFY(!form_->isWindowModified());
+    QCOMPARE(form_->UndoAction->shortcut(), QKeySequence("Ctrl+Z"));
+    QCOMPARE(form_->RedoAction->shortcuts(),
+             (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+    QVERIFY(form_->Errors.isEmpty());
+  }
+
+  // A long run shows the dialog after half a second; "Отмена" leaves the picture as it was.
+  void cancellingALongRunChangesNothing() {
+    WriteBitmapFile(dir_, "big.bmp", GradientBitmap(2000, 2000));
+    form_->OpenFile(dir_.filePath("big.bmp"));
+    const TBitmap opened = Doc().CurrentImage;
+    bool disabledMeanwhile = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QProgressDialog*>(TBackgroundRun::ActiveDialog());
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      disabledMeanwhile = !form_->ApplyFilterAction->isEnabled() && !form_->RPanel->isEnabled();
+      dialog->findChild<QPushButton*>()->click();
+    });
+    poll.start(20);
+    Apply("N30");
+    QVERIFY(disabledMeanwhile);
+    QVERIFY(Doc().CurrentImage.SamePixels(opened));
+    QVERIFY(!Doc().Modified && !form_->UndoAction->isEnabled());
+    QVERIFY(form_->ApplyFilterAction->isEnabled() && form_->Errors.isEmpty());
+  }
+
+  void aDroppedFileOpensAfterTheSaveQuestion() {
+    form_->OpenFile(picture_);
+    Apply("N33");
+    const QString other = WriteBitmapFile(dir_, "other.bmp", GradientBitmap(10, 10));
+    form_->SaveAnswers = {TSaveAnswer::Cancel, TSaveAnswer::No};
+    Drop(other);
+    QCOMPARE(Doc().CurrentImage.Width(), 64);
+    Drop(other);
+    QCOMPARE(Doc().CurrentImage.Width(), 10);
+    QCOMPARE(form_->SaveQuestions, 2);
+  }
+
+  void recentFilesKeepTenAndDropMissingOnes() {
+    for (int i = 0; i < 12; ++i) {
+      form_->OpenFile(WriteBitmapFile(dir_, QString("f%1.bmp").arg(i), GradientBitmap(4, 4)));
+    }
+    QStringList recent = form_->RecentFiles();
+    QCOMPARE(recent.size(), 10);
+    QCOMPARE(recent.first(), dir_.filePath("f11.bmp"));
+    QCOMPARE(form_->RecentMenu->actions().size(), 10);
+    QFile::remove(dir_.filePath("f5.bmp"));
+    form_->RecentMenu->actions()[6]->trigger();  // f5
+    QCOMPARE(form_->Errors.size(), 1);
+    QVERIFY(!form_->RecentFiles().contains(dir_.filePath("f5.bmp")));
+    form_->RecentMenu->actions()[1]->trigger();  // f10
+    QCOMPARE(form_->RecentFiles().first(), dir_.filePath("f10.bmp"));
+    QCOMPARE(Doc().FileName, FileNameOf(dir_.filePath("f10.bmp")));
+  }
+
+  void aDragAtTwiceTheZoomSelectsPicturePixels() {
+    form_->OpenFile(picture_);
+    form_->ZoomInAction->trigger();
+    form_->ZoomInAction->trigger();
+    QCOMPARE(form_->SelPaintBox->Zoom(), 2.0);
+    QCOMPARE(form_->SelPaintBox->size(), QSize(128, 96));
+    QTest::mousePress(form_->SelPaintBox, Qt::LeftButton, {}, QPoint(61, 41));
+    QTest::mouseMove(form_->SelPaintBox, QPoint(21, 11));
+    QTest::mouseRelease(form_->SelPaintBox, Qt::LeftButton, {}, QPoint(21, 11));
+    QCOMPARE((QList<int>{Doc().SelLeft, Doc().SelTop, Doc().SelRight, Doc().SelBottom}),
+             (QList<int>{10, 5, 30, 20}));
+    QCOMPARE(form_->MouseStatePanel->text(), QString(" (10; 5): ( 10,  5, 15) "));
+    // The status line follows a change of the picture under a still mouse.
+    Apply("N33");
+    QCOMPARE(form_->MouseStatePanel->text(), QString(" (10; 5): (245,250,240) "));
+    form_->ShowSourceAction->trigger();
+    QVERIFY(form_->ShowSourceAction->isChecked() && !form_->ShowCurrentAction->isChecked());
+    form_->Zoom100Action->trigger();
+    QCOMPARE(form_->SelPaintBox->size(), QSize(64, 48));
+  }
+};
+
+}  // namespace imvora
+
+QTEST_MAIN(imvora::TWorkbenchTest)
+#include "WorkbenchTest.moc"
