@@ -27,6 +27,10 @@ QWidget* TBackgroundRun::ActiveDialog() {
 
 void TBackgroundRun::Report(std::int64_t done, std::int64_t total) {
   if (cancelled_.load()) throw ECancelled();
+  SetShare(done, total);
+}
+
+void TBackgroundRun::SetShare(std::int64_t done, std::int64_t total) {
   const std::int64_t permille =
       total > 0 ? std::clamp<std::int64_t>(done * 1000 / total, 0, 1000) : 0;
   permille_.store(static_cast<int>(permille));

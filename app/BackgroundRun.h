@@ -24,6 +24,8 @@ class TBackgroundRun : public IProgress {
   void Run(const std::function<void()>& work);
   // Worker thread: records the progress; throws ECancelled once the user asked to stop.
   void Report(std::int64_t done, std::int64_t total) override;
+  // Any thread: the share done, without checking for a cancel.
+  void SetShare(std::int64_t done, std::int64_t total);
   // Any thread: the caption above the bar.
   void SetLabel(const QString& label);
   // Asks the work to stop at its next report.

@@ -570,11 +570,12 @@ auto TMainForm::OnGuiThread(F ask) {
 }
 
 void TMainForm::RunInBackground(const QString& title,
-                                const std::function<void(TBackgroundRun&)>& work) {
+                                const std::function<void(TBackgroundRun&)>& work,
+                                bool cancelInsideFilters) {
   TBackgroundRun run(this, title);
   run_ = &run;
   SetBusy(true);
-  document_.SetProgress(&run);
+  if (cancelInsideFilters) document_.SetProgress(&run);
   const auto idle = qScopeGuard([this] {
     document_.SetProgress(nullptr);
     run_ = nullptr;
@@ -693,27 +694,21 @@ void TMainForm::dropEvent(QDropEvent* event) {
 
 namespace {
 
-// Shows which file of a batch is being processed, and lets the window repaint meanwhile.
-class TBatchProgressDialog : public IBatchProgress {
+// The batch's files on the run's dialog; "Отмена" stops the batch before the next file.
+class TBatchProgress : public IBatchProgress {
  public:
-  explicit TBatchProgressDialog(QWidget* parent) : dialog_(parent) {
-    dialog_.setWindowTitle("Выполнение скрипта");
-    dialog_.setWindowModality(Qt::WindowModal);
-    dialog_.setCancelButton(nullptr);
-    dialog_.setMinimumDuration(0);
-  }
+  explicit TBatchProgress(TBackgroundRun& run) : run_(run) {}
   void FileStarted(int index, int count, const std::string& name) override {
-    dialog_.setMaximum(count);
-    dialog_.setLabelText(QString("Файл %1 из %2: %3")
-                             .arg(index + 1)
-                             .arg(count)
-                             .arg(QFile::decodeName(name.c_str())));
-    dialog_.setValue(index);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    run_.SetLabel(QString("Файл %1 из %2: %3")
+                      .arg(index + 1)
+                      .arg(count)
+                      .arg(QFile::decodeName(name.c_str())));
+    run_.SetShare(index, count);
   }
+  bool StopRequested() override { return run_.Cancelled(); }
 
  private:
-  QProgressDialog dialog_;
+  TBackgroundRun& run_;
 };
 
 }  // namespace
@@ -732,8 +727,23 @@ void TMainForm::RunScriptCommand() {
     const std::vector<std::string> lines = ReadScriptFile(FileNameOf(script.first()));
     std::vector<std::string> files;
     for (const QString& image : images) files.push_back(FileNameOf(image));
-    TBatchProgressDialog progress(this);
-    RunBatch(document_, lines, files, &progress);
+    // The batch records no undo steps and leaves a fresh history.
+    document_.SetUndoRecording(false);
+    const auto history = qScopeGuard([this] { document_.SetUndoRecording(true); });
+    int done = 0;
+    // Each file is finished once started: a cancel waits for the next file.
+    RunInBackground(
+        "Выполнение скрипта",
+        [&](TBackgroundRun& run) {
+          TBatchProgress progress(run);
+          done = RunBatch(document_, lines, files, &progress);
+        },
+        false);
+    if (done < static_cast<int>(files.size())) {
+      ShowMessage(QString("Выполнение скрипта остановлено: обработано %1 из %2")
+                      .arg(done)
+                      .arg(files.size()));
+    }
   } catch (const EImvoraError&) {
     throw;
   } catch (...) {
@@ -909,6 +919,10 @@ bool TMainForm::RunFileDialog(QFileDialog& dialog, QStringList& chosen) {
 
 void TMainForm::ShowError(const QString& message) {
   QMessageBox::critical(this, "Ошибка", message);
+}
+
+void TMainForm::ShowMessage(const QString& message) {
+  QMessageBox::information(this, "Imvora", message);
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command) {

@@ -109,6 +109,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // Modal steps that tests replace: a file dialog (false when cancelled) and the error box.
   virtual bool RunFileDialog(QFileDialog& dialog, QStringList& chosen);
   virtual void ShowError(const QString& message);
+  virtual void ShowMessage(const QString& message);
   // Runs a command and catches whatever it throws: the error box shows the exception's own
   // message, or "Неизвестная внутренняя ошибка" for one that carries none.
   void RunCommand(const std::function<void()>& command);
@@ -137,8 +138,10 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void RebuildRecentMenu();
   void ApplyCommand();
   // Runs work on the worker thread with progress and "Отмена"; the document's refreshes that
-  // the work asks for are carried out once it has ended. A cancel ends quietly.
-  void RunInBackground(const QString& title, const std::function<void(TBackgroundRun&)>& work);
+  // the work asks for are carried out once it has ended. A cancel ends quietly; it reaches
+  // inside the filters unless `cancelInsideFilters` is false.
+  void RunInBackground(const QString& title, const std::function<void(TBackgroundRun&)>& work,
+                       bool cancelInsideFilters = true);
   void SetBusy(bool busy);
   void FlushWorkerRefreshes();
   bool OnWorkerThread() const;

@@ -13,7 +13,7 @@ namespace {
 
 const char* const kUsage =
     "Использование: imvora-cli run [--jpeg-quality Q] [--progressive] [--seed N] [-j N]\n"
-    "                              СКРИПТ ФАЙЛ [ФАЙЛ...]\n"
+    "                              [--progress] СКРИПТ ФАЙЛ [ФАЙЛ...]\n"
     "Выполняет скрипт на каждом файле: открывает файл, выполняет строки скрипта (по\n"
     "одному вызову Имя(XYZ p1 p2 ...) в строке) и записывает результат на место файла\n"
     "(BMP или JPEG по расширению). Строка без известного фильтра, в том числе пустая,\n"
@@ -33,6 +33,8 @@ const char* const kUsage =
     "                      часов); с ним результат воспроизводим\n"
     "  --jpeg-quality Q    качество файлов JPEG от 1 до 100, по умолчанию 85\n"
     "  --progressive       записывать JPEG с постепенной развёрткой\n"
+    "  --progress          ход выполнения каждого вызова в процентах в поток ошибок (когда\n"
+    "                      файлы обрабатываются по одному)\n"
     "  --                  дальше только СКРИПТ и ФАЙЛЫ, даже если имя начинается с «-»\n"
     "Пример:\n"
     "  imvora-cli run -j 2 --seed 1 clean.ivs scan1.bmp scan2.bmp scan3.jpg\n";
@@ -63,7 +65,8 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args) {
         throw TUsageError("число заданий должно быть целым, не меньше 0: «" + args[i] + "»");
       }
     } else if (!optionsEnded && args[i].rfind("--", 0) == 0) {
-      if (!TakeCommonOption(args, i, options.Common, "--seed --jpeg-quality --progressive")) {
+      if (!TakeCommonOption(args, i, options.Common,
+                            "--seed --jpeg-quality --progressive --progress")) {
         throw TUsageError("неизвестный параметр " + args[i]);
       }
     } else {
@@ -93,9 +96,14 @@ int RunRun(const std::vector<std::string>& args) {
   const std::vector<std::string> files(options.Positional.begin() + 1, options.Positional.end());
   // The jobs share the command line's answers, which they only read.
   THeadlessUi& ui = options.Common.Ui;
-  const TDocumentFactory makeDocument = [&ui] {
+  // The share of each call is shown while the files go one at a time; jobs side by side
+  // have only their file lines.
+  TProgressLine progressLine;
+  IProgress* progress = nullptr;
+  const TDocumentFactory makeDocument = [&ui, &progress] {
     auto document = std::make_unique<TDocument>(ui);
     RegisterFilters(*document);
+    document->SetProgress(progress);
     return document;
   };
   int jobs = static_cast<int>(std::min<std::size_t>(BatchJobs(options.Jobs), files.size()));
@@ -107,6 +115,7 @@ int RunRun(const std::vector<std::string>& args) {
       jobs = 1;
     }
   }
+  if (jobs == 1 && options.Common.Progress) progress = &progressLine;
   TStatusLines status;
   const std::vector<TBatchFailure> failures =
       RunBatchJobs(makeDocument, lines, files, jobs, &status);

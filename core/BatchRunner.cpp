@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "core/Error.h"
-
 #include "core/ImageFile.h"
 #include "core/RowBands.h"
 
@@ -60,7 +59,7 @@ class TBatchJobRun {
 
   void Work(TDocument& document) {
     const int count = static_cast<int>(files_.size());
-    for (int i = next_++; i < count && !stopped_; i = next_++) {
+    for (int i = next_++; i < count && !stopped_ && !StopRequested(); i = next_++) {
       try {
         if (progress_ != nullptr) {
           std::lock_guard<std::mutex> lock(mutex_);
@@ -73,6 +72,12 @@ class TBatchJobRun {
         stopped_ = true;
       }
     }
+  }
+
+  bool StopRequested() {
+    if (progress_ == nullptr) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_->StopRequested();
   }
 
   std::vector<TBatchFailure> Failures() const {
@@ -147,13 +152,27 @@ void ProcessBatchFile(TDocument& document, const std::vector<std::string>& lines
   document.SaveDocument(file);
 }
 
-void RunBatch(TDocument& document, const std::vector<std::string>& lines,
-              const std::vector<std::string>& files, IBatchProgress* progress) {
+int RunBatch(TDocument& document, const std::vector<std::string>& lines,
+             const std::vector<std::string>& files, IBatchProgress* progress) {
   const int count = static_cast<int>(files.size());
   for (int i = 0; i < count; ++i) {
+    if (progress != nullptr && progress->StopRequested()) return i;
     if (progress != nullptr) progress->FileStarted(i, count, files[i]);
-    ProcessBatchFile(document, lines, files[i]);
+    try {
+      ProcessBatchFile(document, lines, files[i]);
+    } catch (const std::exception& error) {
+      throw EImvoraError(BatchFailureText(files[i], CommandErrorText(error, false), i, count));
+    } catch (...) {
+      throw EImvoraError(BatchFailureText(files[i], "Неизвестная внутренняя ошибка", i, count));
+    }
   }
+  return count;
+}
+
+std::string BatchFailureText(const std::string& file, const std::string& message, int done,
+                             int count) {
+  return file + ": " + message + " (обработано " + std::to_string(done) + " из " +
+         std::to_string(count) + ")";
 }
 
 std::string FileOrderDependence(const TDocument& document, const std::vector<std::string>& lines,

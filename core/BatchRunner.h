@@ -24,6 +24,9 @@ class IBatchProgress {
   virtual ~IBatchProgress() = default;
   // File `index` (0-based) of `count` is about to be opened.
   virtual void FileStarted(int index, int count, const std::string& name) = 0;
+  // True once the user asked the batch to stop: it stops before the next file, so that no
+  // file is left half done.
+  virtual bool StopRequested() { return false; }
 };
 
 // One file of a batch: opens it as the document, runs the script on it and writes it back in
@@ -31,11 +34,17 @@ class IBatchProgress {
 void ProcessBatchFile(TDocument& document, const std::vector<std::string>& lines,
                       const std::string& file);
 
-// Opens each file as the document, runs the script on it and writes it back in place.
-// The first error ends the batch and propagates; files finished before it stay written and
-// the file being processed stays open as the document.
-void RunBatch(TDocument& document, const std::vector<std::string>& lines,
-              const std::vector<std::string>& files, IBatchProgress* progress);
+// Opens each file as the document, runs the script on it and writes it back in place, and
+// returns how many files were processed: all of them unless a stop was requested. The first
+// error ends the batch as an EImvoraError naming the file and the files done before it
+// ("обработано 3 из 10"); those stay written and the file being processed stays open as the
+// document.
+int RunBatch(TDocument& document, const std::vector<std::string>& lines,
+             const std::vector<std::string>& files, IBatchProgress* progress);
+
+// "ФАЙЛ: сообщение (обработано 3 из 10)".
+std::string BatchFailureText(const std::string& file, const std::string& message, int done,
+                             int count);
 
 // Why the results of the script over the files would depend on the order of the files (in
 // Russian, naming the filter or the file), or empty when each file's result depends on that file
@@ -58,8 +67,9 @@ struct TBatchFailure {
 
 // Processes the files with ProcessBatchFile, up to `jobs` at a time, each job on its own
 // document; the filters' row threads are shared out among the jobs. With one job the files
-// go in order through one document, as RunBatch takes them. A failure lets the running files
-// finish and starts no further file; every failed file is returned, in the order of the files.
+// go in order through one document, as RunBatch takes them. A failure, or a stop requested
+// through `progress`, lets the running files finish and starts no further file; every failed
+// file is returned, in the order of the files.
 std::vector<TBatchFailure> RunBatchJobs(const TDocumentFactory& makeDocument,
                                         const std::vector<std::string>& lines,
                                         const std::vector<std::string>& files, int jobs,

@@ -115,8 +115,7 @@ void TDocument::ApplyFilter(int index, bool flag1, bool flag2, bool flag3) {
 
 void TDocument::RunPipeline(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3) {
   const TMarkupData* markupBefore = markup_.get();
-  GuardMemory("применение фильтра " + filter.Name,
-              [&] { RunFilter(filter, flag1, flag2, flag3); });
+  GuardMemory("применение фильтра " + filter.Name, [&] { RunFilter(filter, flag1, flag2, flag3); });
   ReportProgress(1, 1);
   if (markup_.get() == markupBefore) SetMarkup(nullptr);
   Modified = true;

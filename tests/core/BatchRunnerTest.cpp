@@ -76,7 +76,9 @@ class TRecordingProgress : public IBatchProgress {
   void FileStarted(int index, int count, const std::string& name) override {
     Started.push_back(std::to_string(index) + "/" + std::to_string(count) + " " + name);
   }
+  bool StopRequested() override { return stopAfter > 0 && Started.size() == stopAfter; }
   TLines Started;
+  std::size_t stopAfter = 0;  // files begun before a stop is asked for; 0 for none
 };
 
 // Noise, or a smooth picture that JPEG keeps close to what was written.
@@ -244,7 +246,13 @@ TEST_F(TBatchTest, DamagedOrMissingFileEndsTheBatchAfterTheFilesBeforeIt) {
   TLines files = MakeBmpFiles(3);
   WriteText(files[1], "BM this is no bitmap");
   const TBytes damaged = ReadWholeFile(files[1]), third = ReadWholeFile(files[2]);
-  EXPECT_THROW(RunBatch(document_, {"Invert(YYY)"}, files, &progress_), EImvoraError);
+  try {
+    RunBatch(document_, {"Invert(YYY)"}, files, &progress_);
+    ADD_FAILURE();
+  } catch (const EImvoraError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(files[1] + ": ", 0), 0u) << e.what();
+    EXPECT_NE(std::string(e.what()).find("(обработано 1 из 3)"), std::string::npos);
+  }
   EXPECT_TRUE(Inverted(files[0], 0));
   EXPECT_EQ(ReadWholeFile(files[1]), damaged);
   EXPECT_EQ(ReadWholeFile(files[2]), third);
@@ -394,6 +402,15 @@ TEST_F(TBatchTest, RunWithJobsWritesTheBytesOfOneJobOrSaysWhyItCannot) {
       EXPECT_NE(a, EncodeBmp(Pattern(60 + i, 40, i))) << script << i;
     }
   }
+}
+
+TEST_F(TBatchTest, AStopEndsTheBatchBeforeTheNextFile) {
+  const TLines files = MakeBmpFiles(3);
+  const TBytes third = ReadWholeFile(files[2]);
+  progress_.stopAfter = 2;
+  EXPECT_EQ(RunBatch(document_, {"Invert(YYY)"}, files, &progress_), 2);
+  EXPECT_TRUE(Inverted(files[1], 1));
+  EXPECT_EQ(ReadWholeFile(files[2]), third);
 }
 
 }  // namespace

@@ -88,5 +88,17 @@ TEST_F(CliApplyTest, ErrorsWriteNothing) {
   EXPECT_EQ(Cli("filters"), 0);
 }
 
+// The share done goes to the error stream and changes nothing in the result.
+TEST_F(CliApplyTest, ProgressShowsTheShareAndChangesNoByte) {
+  const std::string calls = " 'GaussianNoise(YYY 100 20 3)' 'kMeans(YYY 3 0)'";
+  ASSERT_EQ(Cli("apply --seed 5 " + Path("in.bmp") + " " + Path("plain.bmp") + calls), 0);
+  ASSERT_EQ(Cli("apply --seed 5 --progress " + Path("in.bmp") + " " + Path("shown.bmp") + calls),
+            0);
+  EXPECT_EQ(ReadWholeFile(Path("plain.bmp")), ReadWholeFile(Path("shown.bmp")));
+  const std::vector<std::uint8_t> err = ReadWholeFile(Path("stderr.txt"));
+  const std::string shown(err.begin(), err.end());
+  EXPECT_NE(shown.find("выполнено 100 %\n"), std::string::npos) << shown;
+}
+
 }  // namespace
 }  // namespace imvora

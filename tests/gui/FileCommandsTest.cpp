@@ -97,6 +97,8 @@ class TFileCommandsTest : public QObject {
     form_->FileAnswers = {QStringList{script}, QStringList{good, damaged, untouched}};
     form_->RunScriptAction->trigger();
     QCOMPARE(form_->Errors.size(), 1);
+    QVERIFY(form_->Errors[0].startsWith(damaged + ": "));
+    QVERIFY(form_->Errors[0].endsWith("(обработано 1 из 3)"));
     QVERIFY(Load(good).SamePixels(Inverted(GradientBitmap(12, 9))));
     QVERIFY(Load(untouched).SamePixels(GradientBitmap(12, 9)));
     QVERIFY(SingleSelection());

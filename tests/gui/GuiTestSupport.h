@@ -47,6 +47,7 @@ class TTestForm : private TFreshSettings, public TMainForm {
   std::deque<TSaveAnswer> SaveAnswers;
   QList<TDialogVisit> Visits;
   QStringList Errors;
+  QStringList Messages;
 
   TSaveAnswer AskSaveChanges() override {
     ++SaveQuestions;
@@ -82,6 +83,7 @@ class TTestForm : private TFreshSettings, public TMainForm {
     return true;
   }
   void ShowError(const QString& message) override { Errors.append(message); }
+  void ShowMessage(const QString& message) override { Messages.append(message); }
 };
 
 // A picture whose pixel (x, y) has blue x, green y and red x + y (all modulo 256).

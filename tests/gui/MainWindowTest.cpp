@@ -421,7 +421,8 @@ class TMainWindowTest : public QObject {
     form_->FileAnswers = {QStringList{script.fileName()}, QStringList{picture}};
     form_->RunScriptAction->trigger();
     const QString unknown = "Неизвестная внутренняя ошибка";
-    QCOMPARE(form_->Errors, (QStringList{"Фильтр отказался", "vector too long", unknown, unknown}));
+    QCOMPARE(form_->Errors, (QStringList{"Фильтр отказался", "vector too long", unknown,
+                                         picture + ": " + unknown + " (обработано 0 из 1)"}));
   }
 
   void nameFiltersConvertToQtSyntax() {

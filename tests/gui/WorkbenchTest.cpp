@@ -4,7 +4,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTimer>
+#include <memory>
 
 #include "GuiTestSupport.h"
 #include "app/BackgroundRun.h"
@@ -23,6 +25,18 @@ class TWorkbenchTest : public QObject {
   void Apply(const char* menuItem) {
     form_->findChild<QAction*>(menuItem)->trigger();
     form_->ApplyButton->click();
+  }
+  // Clicks "Отмена" as soon as the run's dialog shows; true when it did.
+  std::function<bool()> CancelWhenShown(QTimer& poll) {
+    auto clicked = std::make_shared<bool>(false);
+    connect(&poll, &QTimer::timeout, [this, clicked] {
+      auto* dialog = qobject_cast<QProgressDialog*>(TBackgroundRun::ActiveDialog());
+      if (dialog == nullptr || !dialog->isVisible() || *clicked) return;
+      *clicked = !form_->ApplyFilterAction->isEnabled() && !form_->RPanel->isEnabled();
+      dialog->findChild<QPushButton*>()->click();
+    });
+    poll.start(20);
+    return [clicked] { return *clicked; };
   }
   void Drop(const QString& file) {
     QMimeData data;
@@ -71,20 +85,35 @@ class TWorkbenchTest : public QObject {
     WriteBitmapFile(dir_, "big.bmp", GradientBitmap(2000, 2000));
     form_->OpenFile(dir_.filePath("big.bmp"));
     const TBitmap opened = Doc().CurrentImage;
-    bool disabledMeanwhile = false;
     QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QProgressDialog*>(TBackgroundRun::ActiveDialog());
-      if (dialog == nullptr || !dialog->isVisible()) return;
-      disabledMeanwhile = !form_->ApplyFilterAction->isEnabled() && !form_->RPanel->isEnabled();
-      dialog->findChild<QPushButton*>()->click();
-    });
-    poll.start(20);
+    const auto cancelled = CancelWhenShown(poll);
     Apply("N30");
-    QVERIFY(disabledMeanwhile);
+    QVERIFY(cancelled());
     QVERIFY(Doc().CurrentImage.SamePixels(opened));
     QVERIFY(!Doc().Modified && !form_->UndoAction->isEnabled());
     QVERIFY(form_->ApplyFilterAction->isEnabled() && form_->Errors.isEmpty());
+  }
+
+  // "Отмена" stops a batch before its next file and tells how many were done.
+  void cancellingABatchStopsBeforeTheNextFile() {
+    const QString script = dir_.filePath("noise.ivs");
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("GaussianNoise(YYY)\n");
+    file.close();
+    QStringList images;
+    for (int i = 0; i < 6; ++i) {
+      images << WriteBitmapFile(dir_, QString("b%1.bmp").arg(i), GradientBitmap(1000, 1000));
+    }
+    form_->FileAnswers = {QStringList{script}, images};
+    QTimer poll;
+    const auto cancelled = CancelWhenShown(poll);
+    form_->RunScriptAction->trigger();
+    QVERIFY(cancelled());
+    QCOMPARE(form_->Messages.size(), 1);
+    QVERIFY(form_->Messages[0].contains(QRegularExpression("обработано [1-5] из 6")));
+    QVERIFY(LoadImageFile(FileNameOf(images.last())).SamePixels(GradientBitmap(1000, 1000)));
+    QVERIFY(!form_->UndoAction->isEnabled() && form_->Errors.isEmpty());
   }
 
   void aDroppedFileOpensAfterTheSaveQuestion() {
