@@ -2,12 +2,14 @@
 // the Russian texts of system errors.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +63,7 @@ class HostileInputTest : public ::testing::Test {
   fs::path dir;
 };
 
-TEST_F(HostileInputTest, SaveRefusesSpecialFilesAndReplacesWhatALinkPointsTo) {
+TEST_F(HostileInputTest, SavingRefusesSpecialFilesFollowsLinksAndLosesNothing) {
   const TBitmap picture(2, 2);
   ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0644), 0);
   fs::create_directory(Path("folder.bmp"));
@@ -74,17 +76,29 @@ TEST_F(HostileInputTest, SaveRefusesSpecialFilesAndReplacesWhatALinkPointsTo) {
     EXPECT_NE(ErrorOf([&] { WriteImageFile(Path(name), picture, {}); }).find(kind),
               std::string::npos)
         << name;
+    EXPECT_FALSE(fs::is_regular_file(Path(name))) << name;
   }
-  EXPECT_TRUE(fs::is_fifo(Path("pipe.bmp")));
-
+  // The target is replaced whole and keeps its permissions, also when named through a link.
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read;
   WriteFileAtomically(Path("real.bmp"), {1, 2, 3});
-  fs::permissions(Path("real.bmp"), fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(Path("real.bmp"), readOnly);
+  WriteFileAtomically(Path("real.bmp"), {4, 5});
+  EXPECT_EQ(ReadWholeFile(Path("real.bmp")), (TBytes{4, 5}));
   fs::create_symlink("real.bmp", Path("link.bmp"));
   WriteImageFile(Path("link.bmp"), picture, {});
   EXPECT_TRUE(fs::is_symlink(Path("link.bmp")));
+  EXPECT_EQ(fs::status(Path("real.bmp")).permissions(), readOnly);
+  // An empty picture, and a write that fails half way as on a full disk, keep the target.
+  EXPECT_THROW(WriteImageFile(Path("real.bmp"), TBitmap(), {}), EImvoraError);
+  rlimit saved, limited;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  limited = {4096, saved.rlim_max};
+  const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limited);
+  EXPECT_THROW(WriteFileAtomically(Path("real.bmp"), TBytes(100000, 7)), EImvoraError);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedHandler);
   EXPECT_TRUE(LoadImageFile(Path("real.bmp")).SamePixels(picture));
-  EXPECT_EQ(fs::status(Path("real.bmp")).permissions(),
-            fs::perms::owner_read | fs::perms::group_read);
 
   const std::string longName = std::string(250, 'x') + ".bmp";
   WriteImageFile(Path(longName), picture, {});
@@ -152,6 +166,8 @@ TEST_F(HostileInputTest, CliRefusesPipesAtOnceAndTinyFilesBeforeAllocating) {
 TEST_F(HostileInputTest, SystemAndLibraryErrorsAreSaidInRussian) {
   const TBytes jpeg = EncodeJpeg(TBitmap(16, 16), {});
   const std::vector<std::pair<std::string, std::string>> cases = {
+      {ErrorOf([&] { LoadImageFile(Path("absent.bmp")); }),
+       "Файл не найден: " + Path("absent.bmp")},
       {SystemErrorText(ENOSPC), "на диске нет места"},
       {SystemErrorText(EROFS), "файловая система доступна только для чтения"},
       {SystemErrorText(EACCES), "нет доступа"},
