@@ -1,9 +1,8 @@
 #include "fuzz/FuzzTargets.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -11,11 +10,10 @@
 #include <vector>
 
 #include "core/BatchRunner.h"
-#include "core/Document.h"
 #include "core/Error.h"
-#include "core/Filtering.h"
 #include "core/ImageFile.h"
 #include "filters/FilterCatalog.h"
+#include "tests/core/FakeUi.h"
 
 namespace imvora::fuzz {
 namespace {
@@ -42,133 +40,85 @@ void TouchEveryPixel(const TBitmap& bitmap) {
   (void)sink;
 }
 
-std::uint32_t LittleEndian32(const std::uint8_t* data) {
-  return data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24;
+// Decodes the input, touches the picture and, when it is small enough to copy, hands it to
+// `writtenBack`, which writes it and checks what reads back.
+template <class TDecode, class TCheck>
+void FuzzDecoder(const std::uint8_t* data, std::size_t size, TDecode decode, TCheck writtenBack) {
+  TBitmap bitmap;
+  try {
+    bitmap = decode(TBytes(data, data + size));
+  } catch (const EImvoraError&) {
+    return;
+  }
+  Require(bitmap.BitsPerPixel() == 24 && !bitmap.Empty(), "decoded to no 24-bit picture");
+  TouchEveryPixel(bitmap);
+  if (std::int64_t{bitmap.Width()} * bitmap.Height() <= kRoundTripPixels) writtenBack(bitmap);
+}
+
+std::int64_t LittleEndian32(const std::uint8_t* data, bool isSigned) {
+  const std::uint32_t value = data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24;
+  return isSigned ? std::int64_t{static_cast<std::int32_t>(value)} : std::int64_t{value};
 }
 
 // A run-length bitmap too large to copy: a few bytes may rightly describe it, and it decodes
 // correctly, but filling it takes seconds under the sanitizers, which would only read as a
 // time-out and starve the rest of the search.
 bool IsLargeRunLengthBitmap(const std::uint8_t* data, std::size_t size) {
-  if (size < 34 || LittleEndian32(data + 14) < 40) return false;
-  const std::uint32_t compression = LittleEndian32(data + 30);
-  const std::int64_t width = static_cast<std::int32_t>(LittleEndian32(data + 18));
-  const std::int64_t height = static_cast<std::int32_t>(LittleEndian32(data + 22));
-  return (compression == 1 || compression == 2) && std::abs(width * height) > kRoundTripPixels;
-}
-
-bool SmallEnoughToCopy(const TBitmap& bitmap) {
-  return std::int64_t{bitmap.Width()} * bitmap.Height() <= kRoundTripPixels;
-}
-
-class THeadlessUi : public IDocumentUi {
- public:
-  TSaveAnswer AskSaveChanges() override { return TSaveAnswer::No; }
-  bool ChooseSaveName(std::string&) override { return false; }
-  bool AskJpegOptions(TJpegDialogResult& result) override {
-    result.QualityText = "85";
-    return true;
-  }
-};
-
-std::string Trimmed(const std::string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return text.substr(begin, end - begin);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+  if (size < 34 || LittleEndian32(data + 14, false) < 40) return false;
+  const std::int64_t compression = LittleEndian32(data + 30, false);
+  const std::int64_t pixels = LittleEndian32(data + 18, true) * LittleEndian32(data + 22, true);
+  return (compression == 1 || compression == 2) && std::abs(pixels) > kRoundTripPixels;
 }
 
 // Parameters that are valid but make a filter work for seconds even on a 16 x 16 picture: a
 // blur kernel thousands of pixels wide, a huge neighbourhood, millions of noise trials per
 // pixel. In the program the user cancels such work; here it would only read as a time-out.
-struct TSlowLimit {
-  const char* Filter;
-  int Param;
-  std::int64_t Max;
-};
-constexpr TSlowLimit kSlowLimits[] = {
-    {"gauss", 0, 64},      {"gauss", 1, 64},    {"lightalign", 0, 64},
-    {"lightalign", 1, 64}, {"gsharpen", 0, 64}, {"gsharpen", 1, 64},
-    {"median", 0, 64},     {"morpho", 0, 64},   {"gaussiannoise", 2, 4096},
-};
-
-// The call's name and parameters, read as the document's filter call reads them.
-bool IsSlowButValid(const std::string& call) {
-  const std::size_t open = call.find('(');
-  const std::size_t close = open == std::string::npos ? open : call.find(')', open + 1);
-  if (close == std::string::npos) return false;
-  const std::string name = Lower(Trimmed(call.substr(0, open)));
-  const std::string arguments = Trimmed(call.substr(open + 1, close - open - 1));
-  if (arguments.size() < 3) return false;
-  const std::string rest = Trimmed(arguments.substr(3));
-  const char* position = rest.c_str();
-  for (int k = 0; position != nullptr; ++k) {
-    std::int32_t value;
-    position = ScanInt(position, value);
-    for (const TSlowLimit& limit : kSlowLimits) {
-      if (name == limit.Filter && k == limit.Param && std::abs(std::int64_t{value}) > limit.Max) {
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
-bool AnySlowButValid(const std::vector<std::string>& calls) {
-  return std::any_of(calls.begin(), calls.end(), IsSlowButValid);
-}
-
-class TInput {
+// A probe of the filter's name notes such a parameter, read as the document reads the call.
+class TSlowParamProbe : public TImvoraFilter {
  public:
-  TInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint8_t Next() { return at_ < size_ ? data_[at_++] : 0; }
-  std::string Rest() const {
-    return at_ < size_ ? std::string(data_ + at_, data_ + size_) : std::string();
+  TSlowParamProbe(const char* name, std::vector<std::int64_t> limits, bool& slow)
+      : limits_(std::move(limits)), slow_(slow) {
+    Name = name;
   }
+  void SetParam(std::int32_t index, std::int32_t value) override {
+    const bool limited = index >= 0 && index < static_cast<std::int32_t>(limits_.size());
+    slow_ = slow_ || (limited && std::abs(std::int64_t{value}) > limits_[index]);
+  }
+  void Apply(TBitmap*, bool, bool, bool) override {}
 
  private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
+  std::vector<std::int64_t> limits_;
+  bool& slow_;
 };
 
-TBitmap SmallPicture(TInput& input) {
-  const int width = input.Next() % 16 + 1;
-  const int height = input.Next() % 16 + 1;
-  TBitmap picture(width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int i = 0; i < 3 * width; ++i) picture.ScanLine(y)[i] = input.Next();
+bool AnySlowButValid(const std::vector<std::string>& calls) {
+  bool slow = false;
+  testing::TFakeUi ui;
+  TDocument probe(ui);
+  const std::pair<const char*, std::vector<std::int64_t>> limits[] = {
+      {"Gauss", {64, 64}},
+      {"LightAlign", {64, 64}},
+      {"GSharpen", {64, 64}},
+      {"Median", {64}},
+      {"GaussianNoise", {INT64_MAX, INT64_MAX, 4096}},
+      {"Morpho", {64}}};
+  for (const auto& [name, limit] : limits) {
+    probe.AddFilter(std::make_unique<TSlowParamProbe>(name, limit, slow));
   }
-  return picture;
-}
-
-void ShowPicture(TDocument& document, const TBitmap& picture) {
-  document.CurrentImage = picture;
-  document.SourceImage = picture;
-  document.ShowBitmap(document.CurrentImage);
-  document.SelectAll();
+  for (const std::string& call : calls) probe.RunFilterCall(call);
+  return slow;
 }
 
 // A folder of this process for the script runner's file, removed when the fuzzer ends.
-class TScratchFolder {
- public:
-  TScratchFolder() {
-    const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-    Path = std::string(base) + "/imvora-fuzz-XXXXXX";
-    if (mkdtemp(Path.data()) == nullptr) throw std::runtime_error("no scratch folder");
-  }
-  ~TScratchFolder() { std::filesystem::remove_all(Path); }
-
-  std::string Path;
-};
-
 const std::string& ScratchFolder() {
-  static const TScratchFolder folder;
+  static const struct TScratchFolder {
+    TScratchFolder() : Path(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") {
+      Path += "/imvora-fuzz-XXXXXX";
+      if (mkdtemp(Path.data()) == nullptr) throw std::runtime_error("no scratch folder");
+    }
+    ~TScratchFolder() { std::filesystem::remove_all(Path); }
+    std::string Path;
+  } folder;
   return folder.Path;
 }
 
@@ -176,47 +126,40 @@ const std::string& ScratchFolder() {
 
 void FuzzBmpDecode(const std::uint8_t* data, std::size_t size) {
   if (IsLargeRunLengthBitmap(data, size)) return;
-  TBitmap bitmap;
-  try {
-    bitmap = DecodeBmp(TBytes(data, data + size));
-  } catch (const EImvoraError&) {
-    return;
-  }
-  Require(bitmap.BitsPerPixel() == 24 && !bitmap.Empty(), "BMP decoded to no 24-bit picture");
-  TouchEveryPixel(bitmap);
-  if (!SmallEnoughToCopy(bitmap)) return;
-  Require(DecodeBmp(EncodeBmp(bitmap)).SamePixels(bitmap), "BMP written and read back differs");
+  FuzzDecoder(data, size, DecodeBmp, [](const TBitmap& bitmap) {
+    Require(DecodeBmp(EncodeBmp(bitmap)).SamePixels(bitmap), "BMP written and read back differs");
+  });
 }
 
 void FuzzJpegDecode(const std::uint8_t* data, std::size_t size) {
-  TBitmap bitmap;
-  try {
-    bitmap = DecodeJpeg(TBytes(data, data + size));
-  } catch (const EImvoraError&) {
-    return;
-  }
-  Require(bitmap.BitsPerPixel() == 24 && !bitmap.Empty(), "JPEG decoded to no 24-bit picture");
-  TouchEveryPixel(bitmap);
-  if (!SmallEnoughToCopy(bitmap)) return;
-  const TBitmap again = DecodeJpeg(EncodeJpeg(bitmap, TJpegOptions{}));
-  Require(again.Width() == bitmap.Width() && again.Height() == bitmap.Height(),
-          "JPEG written and read back changed size");
+  FuzzDecoder(data, size, DecodeJpeg, [](const TBitmap& bitmap) {
+    const TBitmap again = DecodeJpeg(EncodeJpeg(bitmap, TJpegOptions{}));
+    Require(again.Width() == bitmap.Width() && again.Height() == bitmap.Height(),
+            "JPEG written and read back changed size");
+  });
 }
 
 void FuzzFilterCalls(const std::uint8_t* data, std::size_t size) {
-  TInput input(data, size);
-  const bool select = input.Next() % 2 == 1;
+  std::size_t at = 0;
+  const auto next = [&] { return at < size ? data[at++] : std::uint8_t{0}; };
+  const bool select = next() % 2 == 1;
   int bounds[4];
-  for (int& bound : bounds) bound = input.Next() % 16;
-  const TBitmap picture = SmallPicture(input);
-  std::vector<std::string> calls = SplitScriptLines(input.Rest());
+  for (int& bound : bounds) bound = next() % 16;
+  const int width = next() % 16 + 1, height = next() % 16 + 1;
+  TBitmap picture(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int i = 0; i < 3 * width; ++i) picture.ScanLine(y)[i] = next();
+  }
+  std::vector<std::string> calls = SplitScriptLines(std::string(data + at, data + size));
   if (calls.size() > 4) calls.resize(4);
   if (AnySlowButValid(calls)) return;
 
-  THeadlessUi ui;
+  testing::TFakeUi ui;
   TDocument document(ui);
   RegisterFilters(document);
-  ShowPicture(document, picture);
+  document.CurrentImage = document.SourceImage = picture;
+  document.ShowBitmap(document.CurrentImage);
+  document.SelectAll();
   if (select) document.SetSelection(bounds[0], bounds[1], bounds[2], bounds[3]);
   for (const std::string& call : calls) {
     try {
@@ -241,7 +184,7 @@ void FuzzScriptRunner(const std::uint8_t* data, std::size_t size) {
   const std::string file = ScratchFolder() + "/picture.bmp";
   WriteImageFile(file, picture, TJpegOptions{});
 
-  THeadlessUi ui;
+  testing::TFakeUi ui;
   TDocument document(ui);
   RegisterFilters(document);
   try {
