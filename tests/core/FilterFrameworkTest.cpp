@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "core/Document.h"
 #include "core/FilterParams.h"
@@ -12,35 +13,32 @@ namespace {
 
 using testing::TFakeUi;
 
-// Records what the framework hands a filter.
+// Notes what the framework hands a filter: "k=v " for each parameter, the channel letters for
+// each run.
 class TRecordingFilter : public TImvoraFilter {
  public:
   explicit TRecordingFilter(const char* name) { Name = name; }
   void Apply(TBitmap* bitmap, bool f1, bool f2, bool f3) override {
-    ++applies;
-    sawBitmap = bitmap != nullptr;
-    flags = {f1, f2, f3};
+    for (bool flag : {bitmap != nullptr, f1, f2, f3}) record += flag ? 'Y' : 'N';
   }
   void SetParam(std::int32_t index, std::int32_t value) override {
-    params.emplace_back(index, value);
+    record += std::to_string(index) + "=" + std::to_string(value) + " ";
   }
   void CreateControls(TPanel&) override { ++creates; }
   void DestroyControls() override { ++destroys; }
 
-  int applies = 0, creates = 0, destroys = 0;
-  bool sawBitmap = false;
-  std::vector<bool> flags;
-  std::vector<std::pair<int, int>> params;
+  std::string record;
+  int creates = 0, destroys = 0;
 };
 
-class RunFilterCallTest : public ::testing::Test {
- protected:
-  RunFilterCallTest() {
+struct TRecordingDocument {
+  TRecordingDocument() {
     doc.AddFilter(std::make_unique<TRecordingFilter>("Median"));
     doc.AddFilter(std::make_unique<TRecordingFilter>("Gauss"));
     doc.CurrentImage = TBitmap(4, 4);
     doc.ShowBitmap(doc.CurrentImage);
     doc.SelectAll();
+    ui.pictureChanges = 0;
   }
   TRecordingFilter& Gauss() { return static_cast<TRecordingFilter&>(*doc.Filter(1)); }
 
@@ -48,63 +46,47 @@ class RunFilterCallTest : public ::testing::Test {
   TDocument doc{ui};
 };
 
-TEST_F(RunFilterCallTest, NamesMatchInAnyLetterCase) {
-  EXPECT_TRUE(doc.RunFilterCall("gauss(yyy 3 2)"));
-  EXPECT_EQ(Gauss().params, (std::vector<std::pair<int, int>>{{0, 3}, {1, 2}}));
-  EXPECT_EQ(Gauss().flags, (std::vector<bool>{true, true, true}));
-  EXPECT_EQ(Gauss().applies, 1);
-  EXPECT_EQ(doc.FindFilter("GAUSS"), 1);
-  EXPECT_EQ(doc.FindFilter("Gaus"), -1);
-}
-
-TEST_F(RunFilterCallTest, ChannelLettersAndParameters) {
-  EXPECT_TRUE(doc.RunFilterCall("  Gauss ( YN1 5) trailing"));
-  EXPECT_EQ(Gauss().flags, (std::vector<bool>{true, false, true}));
-  EXPECT_EQ(Gauss().params, (std::vector<std::pair<int, int>>{{0, 5}}));
-}
-
-TEST_F(RunFilterCallTest, MalformedArgumentsFallBackToAllChannels) {
-  for (const char* call : {"Gauss", "Gauss(Y)", "Gauss(YYY 3", "Gauss()"}) {
-    Gauss().params.clear();
-    EXPECT_TRUE(doc.RunFilterCall(call)) << call;
-    EXPECT_TRUE(Gauss().params.empty()) << call;
-    EXPECT_EQ(Gauss().flags, (std::vector<bool>{true, true, true})) << call;
+// The call text, then what Gauss saw: empty when the call runs nothing.
+TEST(RunFilterCallTest, NamesChannelLettersAndParameters) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"gauss(yyy 3 2)", "0=3 1=2 YYYY"},  // names match in any letter case
+      {"  Gauss ( YN1 5) trailing", "0=5 YYNY"},
+      // Malformed arguments fall back to all channels and set nothing.
+      {"Gauss", "YYYY"},
+      {"Gauss(Y)", "YYYY"},
+      {"Gauss(YYY 3", "YYYY"},
+      {"Gauss()", "YYYY"},
+      // Every read sets a parameter; numbers saturate at the 32-bit limits.
+      {"Gauss(NNN)", "0=0 YNNN"},
+      {"Gauss(YYY 3 1.5 -2)", "0=3 1=1 2=5 3=-2 YYYY"},
+      {"Gauss(YYY 99999999999 -99999999999)", "0=2147483647 1=-2147483648 YYYY"},
+      // Unknown or empty names change nothing.
+      {"Blur(YYY 3)", ""},
+      {"Gaus(YYY 3)", ""},
+      {"", ""},
+      {"   \t", ""},
+  };
+  for (const auto& [call, seen] : cases) {
+    TRecordingDocument recording;
+    EXPECT_EQ(recording.doc.RunFilterCall(call), *seen != 0) << call;
+    EXPECT_EQ(recording.Gauss().record, seen) << call;
+    EXPECT_EQ(recording.doc.Modified, *seen != 0) << call;
+    EXPECT_EQ(recording.ui.pictureChanges > 0, *seen != 0) << call;
   }
 }
 
-TEST_F(RunFilterCallTest, EveryReadSetsAParameter) {
-  EXPECT_TRUE(doc.RunFilterCall("Gauss(NNN)"));
-  EXPECT_EQ(Gauss().params, (std::vector<std::pair<int, int>>{{0, 0}}));
-  Gauss().params.clear();
-  EXPECT_TRUE(doc.RunFilterCall("Gauss(YYY 3 1.5 -2)"));
-  EXPECT_EQ(Gauss().params, (std::vector<std::pair<int, int>>{{0, 3}, {1, 1}, {2, 5}, {3, -2}}));
-  Gauss().params.clear();
-  EXPECT_TRUE(doc.RunFilterCall("Gauss(YYY 99999999999 -99999999999)"));
-  EXPECT_EQ(Gauss().params,
-            (std::vector<std::pair<int, int>>{{0, 2147483647}, {1, -2147483647 - 1}}));
-}
-
-TEST_F(RunFilterCallTest, UnknownOrEmptyNamesChangeNothing) {
-  ui.pictureChanges = 0;
-  EXPECT_FALSE(doc.RunFilterCall("Blur(YYY 3)"));
-  EXPECT_FALSE(doc.RunFilterCall(""));
-  EXPECT_FALSE(doc.RunFilterCall("   \t"));
-  EXPECT_FALSE(doc.Modified);
-  EXPECT_EQ(ui.pictureChanges, 0);
-  EXPECT_EQ(Gauss().applies, 0);
-}
-
-TEST_F(RunFilterCallTest, SelectingTheSelectedFilterKeepsItsControls) {
+TEST(RunFilterCallTest, SelectingTheSelectedFilterKeepsItsControls) {
+  TRecordingDocument recording;
   THeadlessPanel panel;
-  doc.SetPropertyPanel(&panel);
-  doc.SelectFilter(1);
-  doc.SelectFilter(1);
-  EXPECT_EQ(Gauss().creates, 1);
-  doc.SelectFilter(0);
-  EXPECT_EQ(Gauss().destroys, 1);
-  EXPECT_EQ(doc.CurrentFilter(), 0);
-  doc.SelectFilter(-1);
-  EXPECT_EQ(doc.CurrentFilter(), -1);
+  recording.doc.SetPropertyPanel(&panel);
+  recording.doc.SelectFilter(1);
+  recording.doc.SelectFilter(1);
+  EXPECT_EQ(recording.Gauss().creates, 1);
+  recording.doc.SelectFilter(0);
+  EXPECT_EQ(recording.Gauss().destroys, 1);
+  EXPECT_EQ(recording.doc.CurrentFilter(), 0);
+  recording.doc.SelectFilter(-1);
+  EXPECT_EQ(recording.doc.CurrentFilter(), -1);
 }
 
 // A filter whose parameters exercise every rule of the declarative layer.
@@ -125,57 +107,44 @@ class TSampleFilter : public TParamFilter {
   bool Checked = false;
 };
 
-TEST(ParamFilterTest, ControlsFollowTheLayoutRules) {
+TEST(ParamFilterTest, ControlsFollowTheLayoutRulesAndHandlersClampWithoutRewriting) {
   TSampleFilter filter;
   THeadlessPanel panel;
   filter.CreateControls(panel);
-  TLabel* first = filter.LabelOf(0);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->Left(), 8);
-  EXPECT_EQ(first->Top(), 12);
-  EXPECT_EQ(first->Width(), 6 * 7);
-  EXPECT_EQ(filter.LabelOf(1)->Top(), 12 + 13 + 16);
-  TEdit* edit = filter.EditOf(0);
-  EXPECT_EQ(edit->Left(), first->Right() + 8);
-  EXPECT_EQ(edit->Top(), 8);
-  EXPECT_EQ(edit->Width(), 48);
-  EXPECT_EQ(filter.EditOf(1)->Left(), edit->Left());
-  EXPECT_EQ(filter.EditOf(1)->Top(), 8 + 21 + 8);
+  const int edgeOfEdits = filter.LabelOf(0)->Right() + 8;
+  // Labels sit 4 pixels below their edit, 6 pixels a character wide; a row is 21 + 8 high.
+  const std::tuple<TControl*, int, int, int> layout[] = {
+      {filter.LabelOf(0), 8, 12, 6 * 7},
+      {filter.LabelOf(1), 8, 12 + 21 + 8, 6 * 5},
+      {filter.EditOf(0), edgeOfEdits, 8, 48},
+      {filter.EditOf(1), edgeOfEdits, 8 + 21 + 8, 48},
+      {filter.ComboOf(3), edgeOfEdits, 8 + 3 * (21 + 8), 140},
+      {filter.CheckOf(4), 8, filter.ComboOf(3)->Bottom() + 8, panel.ClientWidth() - 16},
+  };
+  for (const auto& row : layout) {
+    const TControl& control = *std::get<0>(row);
+    EXPECT_EQ(std::make_tuple(control.Left(), control.Top(), control.Width()),
+              std::make_tuple(std::get<1>(row), std::get<2>(row), std::get<3>(row)))
+        << &row - layout;
+  }
+  EXPECT_EQ(panel.ClientWidth(), filter.EditOf(0)->Right() + 8);
   EXPECT_EQ(filter.EditOf(1)->Text(), "3");
-  EXPECT_EQ(filter.ComboOf(3)->Width(), 140);
-  EXPECT_EQ(panel.ClientWidth(), edit->Right() + 8);
-  TCheckBox* check = filter.CheckOf(4);
-  ASSERT_NE(check, nullptr);
-  EXPECT_EQ(check->Left(), 8);
-  EXPECT_EQ(check->Top(), filter.ComboOf(3)->Bottom() + 8);
-  EXPECT_EQ(check->Width(), panel.ClientWidth() - 16);
-}
-
-TEST(ParamFilterTest, HandlersConvertTheWholeTextAndClampWithoutRewriting) {
-  TSampleFilter filter;
-  THeadlessPanel panel;
-  filter.CreateControls(panel);
-  TEdit* radius = filter.EditOf(0);
-  radius->UserEdited("0");
-  EXPECT_EQ(filter.Radius, 1);
-  EXPECT_EQ(radius->Text(), "0");
-  radius->UserEdited("12");
-  EXPECT_EQ(filter.Radius, 12);
-  radius->UserEdited("12x");
-  EXPECT_EQ(filter.Radius, 12);
-  for (const char* bad : {"", "+-5", "++5"}) {
-    radius->UserEdited(bad);
-    EXPECT_EQ(filter.Radius, 12) << bad;
+  // The handlers convert the whole text and clamp without rewriting it.
+  const auto value = [&filter](int param) {
+    const double values[] = {double(filter.Radius), filter.Sigma, double(filter.Level)};
+    return values[param];
+  };
+  // Parameter, text typed, its value after.
+  const std::tuple<int, const char*, double> steps[] = {
+      {0, "0", 1},       {0, "12", 12},    {0, "12x", 12},  {0, "", 12},     {0, "+-5", 12},
+      {0, "++5", 12},    {1, "2,5", 2.5},  {1, "nan", 2.5}, {1, "inf", 2.5}, {1, "-inf", 2.5},
+      {1, "1e999", 2.5}, {1, "0x10", 2.5}, {1, "abc", 2.5}, {1, "+-5", 2.5}, {2, "300", 255},
+  };
+  for (const auto& [param, text, after] : steps) {
+    filter.EditOf(param)->UserEdited(text);
+    EXPECT_EQ(value(param), after) << param << " " << text;
+    EXPECT_EQ(filter.EditOf(param)->Text(), text);
   }
-  TEdit* sigma = filter.EditOf(1);
-  sigma->UserEdited("2,5");
-  EXPECT_EQ(filter.Sigma, 2.5);
-  for (const char* bad : {"nan", "inf", "-inf", "1e999", "0x10", "abc", "+-5"}) {
-    sigma->UserEdited(bad);
-    EXPECT_EQ(filter.Sigma, 2.5) << bad;
-  }
-  filter.EditOf(2)->UserEdited("300");
-  EXPECT_EQ(filter.Level, 255);
   filter.ComboOf(3)->UserSelected(2);
   EXPECT_EQ(filter.Method, 2);
 }
