@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <string>
 
-#include "core/Controls.h"
 #include "core/Document.h"
 #include "recognition/Binarize.h"
 #include "tests/core/FakeUi.h"
@@ -13,113 +12,79 @@ namespace {
 
 using testing::GreyRow;
 using testing::PixelAt;
-using testing::SetPixel;
+using testing::TColour;
 
-// 1 for a white pixel, 0 for a black one, row 0.
-std::vector<int> WhiteOf(TBitmap image, int method, int threshold) {
-  TBinarizeFilter filter;
-  filter.SetParam(0, method);
-  filter.SetParam(1, threshold);
-  filter.Apply(&image, true, true, true);
-  std::vector<int> white;
+// Row 0 as 0 for black, 1 for white, ? for any other colour.
+std::string Pattern(const TBitmap& image) {
+  std::string pattern;
   for (int x = 0; x < image.Width(); ++x) {
-    const auto [r, g, b] = PixelAt(image, x, 0);
-    EXPECT_TRUE((r == 0 && g == 0 && b == 0) || (r == 255 && g == 255 && b == 255));
-    white.push_back(r == 255);
+    const TColour pixel = PixelAt(image, x, 0);
+    pattern += pixel == TColour{0, 0, 0} ? '0' : pixel == TColour{255, 255, 255} ? '1' : '?';
   }
-  return white;
+  return pattern;
 }
 
-int WhiteCount(int quantile) {
-  TBitmap row(256, 1);
-  for (int v = 0; v < 256; ++v) SetPixel(row, v, 0, v, v, v);
-  const std::vector<int> white = WhiteOf(row, 2, quantile);
-  return static_cast<int>(std::count(white.begin(), white.end(), 1));
+TBitmap Ramp() {
+  TBitmap ramp(256, 1);
+  for (int v = 0; v < 256; ++v) testing::SetPixel(ramp, v, 0, v, v, v);
+  return ramp;
 }
 
-TEST(BinarizeTest, GivenThresholdComparesTheExtendedLuminance) {
+// The ramp with its `n` brightest pixels white.
+std::string Brightest(int n) {
+  return std::string(256 - n, '0') + std::string(n, '1');
+}
+
+// The calls run one after the other on one filter, so that a call that must not change a
+// setting shows the setting of the call before.
+TEST(BinarizeTest, ThresholdsByCall) {
   TBitmap colours(2, 1);
-  SetPixel(colours, 0, 0, 255, 0, 0);    // pure red, L = 76.245
-  SetPixel(colours, 1, 0, 0, 255, 255);  // L = 178.755
-  EXPECT_EQ(WhiteOf(colours, 0, 128), (std::vector<int>{0, 1}));
-  // A grey of level v lies just below v.
-  EXPECT_EQ(WhiteOf(GreyRow({127, 128, 129, 255}), 0, 128), (std::vector<int>{0, 0, 1, 1}));
-  EXPECT_EQ(WhiteOf(GreyRow({0, 254, 255}), 0, 255), (std::vector<int>{0, 0, 0}));
-  for (const auto& [threshold, first] : {std::pair{0, 1}, {1, 0}, {-7, 1}}) {
-    EXPECT_EQ(WhiteOf(GreyRow({0, 255}), 0, threshold), (std::vector<int>{first, 1})) << threshold;
-  }
-}
-
-TEST(BinarizeTest, RankThresholdCountsOccupiedLevels) {
+  testing::SetPixel(colours, 0, 0, 255, 0, 0);               // pure red, L = 76.245
+  testing::SetPixel(colours, 1, 0, 0, 255, 255);             // L = 178.755
   const TBitmap five = GreyRow({10, 200, 50, 10, 90, 130});  // levels 9, 49, 89, 129, 199
-  for (int rank : {0, 1}) EXPECT_EQ(WhiteOf(five, 1, rank), std::vector<int>(6, 1)) << rank;
-  EXPECT_EQ(WhiteOf(five, 1, 2), (std::vector<int>{0, 1, 1, 0, 1, 1}));
-  EXPECT_EQ(WhiteOf(five, 1, 100), (std::vector<int>{0, 1, 0, 0, 0, 0}));
-}
-
-TEST(BinarizeTest, QuantileThresholdSplitsByShare) {
-  for (const auto& [quantile, white] :
-       {std::pair{64, 64}, {128, 128}, {0, 0}, {256, 256}, {1000, 256}}) {
-    EXPECT_EQ(WhiteCount(quantile), white) << quantile;
-  }
-}
-
-TEST(BinarizeTest, NeedsAllThreeChannels) {
-  const TBitmap row = GreyRow({3, 250});
-  for (int off = 0; off < 3; ++off) {
-    TBitmap image = row;
-    TBinarizeFilter().Apply(&image, off != 0, off != 1, off != 2);
-    EXPECT_TRUE(image.SamePixels(row));
-  }
-  TBinarizeFilter().Apply(nullptr, true, true, true);
-}
-
-TEST(BinarizeTest, ControlRules) {
-  TBinarizeFilter filter;
-  EXPECT_EQ(filter.Name, "Binarize");
-  filter.SetParam(0, 128);
-  filter.SetParam(0, -1);
-  EXPECT_EQ(filter.Method, 0);
-  filter.SetParam(0, 2);
-  filter.SetParam(1, -40);
-  EXPECT_EQ(filter.Method, 2);
-  EXPECT_EQ(filter.Threshold, -40);
-
-  THeadlessPanel panel;
-  filter.CreateControls(panel);
-  TComboBox* list = filter.ComboOf(0);
-  TEdit* edit = filter.EditOf(1);
-  EXPECT_EQ(filter.LabelOf(0)->Caption(), "Метод бинаризации:");
-  EXPECT_EQ(filter.LabelOf(1)->Caption(), "Порог:");
-  EXPECT_EQ(list->Items(),
-            (std::vector<std::string>{"Пороговая /KISS/", "Порядковая", "Квантильная"}));
-  EXPECT_EQ(list->ItemIndex(), 0);  // opens on item 0 whatever Method holds
-  EXPECT_EQ(filter.Method, 2);
-  EXPECT_EQ(edit->Text(), "-40");
-
-  list->UserSelected(1);
-  EXPECT_EQ(filter.Method, 1);
-  filter.SetParam(0, 0);
-  EXPECT_EQ(list->ItemIndex(), 0);
-  edit->UserEdited("100000");
-  EXPECT_EQ(filter.Threshold, 100000);
-  edit->UserEdited("12a");
-  EXPECT_EQ(filter.Threshold, 100000);
-}
-
-TEST(BinarizeTest, FilterCallWithOneNumberKeepsTheSettings) {
+  const std::tuple<const char*, TBitmap, std::string> calls[] = {
+      // A given threshold compares the extended luminance: a grey of level v lies just below v.
+      {"Binarize(YYY 0 128)", colours, "01"},
+      {"Binarize(YYY 0 128)", GreyRow({127, 128, 129, 255}), "0011"},
+      {"Binarize(YYY 0 255)", GreyRow({0, 254, 255}), "000"},
+      {"Binarize(YYY 0 0)", GreyRow({0, 255}), "11"},
+      {"Binarize(YYY 0 1)", GreyRow({0, 255}), "01"},
+      {"Binarize(YYY 0 -7)", GreyRow({0, 255}), "11"},
+      {"Binarize(YYY 0 100000)", GreyRow({255}), "0"},
+      {"Binarize(YYY 0 50)", GreyRow({40, 60, 128}), "011"},
+      {"Binarize(YYY 128)", GreyRow({40, 60, 128}), "011"},  // method 128 ignored, 50 kept
+      // A rank threshold counts the occupied levels.
+      {"Binarize(YYY 1 0)", five, "111111"},
+      {"Binarize(YYY 1 1)", five, "111111"},
+      {"Binarize(YYY 1 2)", five, "011011"},
+      {"Binarize(YYY 1 100)", five, "010000"},
+      {"Binarize(YYY -1 2)", five, "011011"},  // method -1 ignored
+      // A quantile threshold splits by share.
+      {"Binarize(YYY 2 64)", Ramp(), Brightest(64)},
+      {"Binarize(YYY 2 128)", Ramp(), Brightest(128)},
+      {"Binarize(YYY 2 0)", Ramp(), Brightest(0)},
+      {"Binarize(YYY 2 256)", Ramp(), Brightest(256)},
+      {"Binarize(YYY 2 1000)", Ramp(), Brightest(256)},
+      {"Binarize(YYY 3 1)", Ramp(), Brightest(1)},  // method 3 ignored
+      // Binarizing needs all three channels.
+      {"Binarize(NYY 0 128)", GreyRow({3, 250}), "??"},
+      {"Binarize(YNY 0 128)", GreyRow({3, 250}), "??"},
+      {"Binarize(YYN 0 128)", GreyRow({3, 250}), "??"},
+  };
   testing::TFakeUi ui;
   TDocument doc(ui);
-  const int index = doc.AddFilter(std::make_unique<TBinarizeFilter>());
-  auto& filter = static_cast<TBinarizeFilter&>(*doc.Filter(index));
-  filter.Threshold = 50;
-  doc.CurrentImage = GreyRow({40, 60, 128});
-  doc.ShowBitmap(doc.CurrentImage);
-  doc.SelectAll();
-  ASSERT_TRUE(doc.RunFilterCall("Binarize(YYY 128)"));
-  EXPECT_EQ(filter.Method, 0);
-  EXPECT_EQ(filter.Threshold, 50);
-  EXPECT_TRUE(doc.CurrentImage.SamePixels(GreyRow({0, 255, 255})));
+  doc.AddFilter(std::make_unique<TBinarizeFilter>());
+  for (const auto& [call, input, white] : calls) {
+    doc.CurrentImage = input;
+    doc.ShowBitmap(doc.CurrentImage);
+    doc.SelectAll();
+    ASSERT_TRUE(doc.RunFilterCall(call));
+    EXPECT_EQ(Pattern(doc.CurrentImage), white) << call;
+    if (white == "??") {
+      EXPECT_TRUE(doc.CurrentImage.SamePixels(input)) << call;
+    }
+  }
+  TBinarizeFilter().Apply(nullptr, true, true, true);
 }
 
 }  // namespace
