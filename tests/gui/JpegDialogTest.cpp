@@ -32,112 +32,76 @@ void AnswerNextDialog(const std::function<void(TJProp&)>& answer) {
 class TJpegDialogTest : public QObject {
   Q_OBJECT
 
- private:
-  std::unique_ptr<TTestJProp> dialog_;
-
  private slots:
-  void init() { dialog_ = std::make_unique<TTestJProp>(); }
-  void cleanup() { dialog_.reset(); }
-
-  void theDialogStartsAtQuality85() {
-    QCOMPARE(dialog_->windowTitle(), QString("Параметры сжатия JPEG"));
-    QCOMPARE(dialog_->size(), QSize(409, 145));
-    QCOMPARE(dialog_->Edit1->text(), QString("85"));
-    QCOMPARE(dialog_->Edit1->width(), 33);
-    QCOMPARE(dialog_->TrackBar1->value(), 85);
-    QCOMPARE(dialog_->TrackBar1->minimum(), 0);
-    QCOMPARE(dialog_->TrackBar1->maximum(), 100);
-    QCOMPARE(dialog_->TrackBar1->tickPosition(), QSlider::TicksBelow);
-    QVERIFY(!dialog_->CheckBox1->isChecked());
-    QCOMPARE(dialog_->CheckBox1->text(), QString("постепенная развёртка"));
+  void theSliderAndTheEditFollowEachOther() {
+    TTestJProp dialog;
+    QCOMPARE(dialog.Edit1->text(), QString("85"));
+    QCOMPARE(dialog.TrackBar1->value(), 85);
+    QVERIFY(!dialog.CheckBox1->isChecked());
+    // A text that is no integer is reported and changes nothing; the next move still writes.
+    RetypeText(dialog.Edit1, "x");
+    QCOMPARE(dialog.Errors, QStringList{"«x» не является целым числом"});
+    QCOMPARE(dialog.TrackBar1->value(), 85);
+    QTest::keyClick(dialog.TrackBar1, Qt::Key_Left);
+    QCOMPARE(dialog.Edit1->text(), QString("84"));
+    RetypeText(dialog.Edit1, "60");
+    QCOMPARE(dialog.TrackBar1->value(), 60);
+    QCOMPARE(dialog.Edit1->text(), QString("60"));
+    // The slider limits itself and the edit keeps what was typed; an edit that leaves the
+    // slider in place gets no echo and does not swallow the next move.
+    RetypeText(dialog.Edit1, "150");
+    QCOMPARE(dialog.Edit1->text(), QString("150"));
+    RetypeText(dialog.Edit1, "1000");
+    QCOMPARE(dialog.TrackBar1->value(), 100);
+    QCOMPARE(dialog.Edit1->text(), QString("1000"));
+    QTest::keyClick(dialog.TrackBar1, Qt::Key_Left);
+    QCOMPARE(dialog.Edit1->text(), QString("99"));
+    QCOMPARE(dialog.Errors.size(), 1);
   }
 
-  void theSliderWritesTheEdit() {
-    dialog_->TrackBar1->setValue(40);
-    QCOMPARE(dialog_->Edit1->text(), QString("40"));
-    QTest::keyClick(dialog_->TrackBar1, Qt::Key_Right);
-    QCOMPARE(dialog_->Edit1->text(), QString("41"));
-  }
-
-  void theEditMovesTheSlider() {
-    RetypeText(dialog_->Edit1, "60");
-    QCOMPARE(dialog_->TrackBar1->value(), 60);
-    QCOMPARE(dialog_->Edit1->text(), QString("60"));
-    // The slider limits itself; the edit keeps what was typed.
-    RetypeText(dialog_->Edit1, "150");
-    QCOMPARE(dialog_->TrackBar1->value(), 100);
-    QCOMPARE(dialog_->Edit1->text(), QString("150"));
-    QVERIFY(dialog_->Errors.isEmpty());
-  }
-
-  void aTextThatIsNoIntegerIsReportedAndChangesNothing() {
-    RetypeText(dialog_->Edit1, "x");
-    QCOMPARE(dialog_->Errors, QStringList{"«x» не является целым числом"});
-    QCOMPARE(dialog_->TrackBar1->value(), 85);
-    // The next slider move still reaches the edit.
-    QTest::keyClick(dialog_->TrackBar1, Qt::Key_Left);
-    QCOMPARE(dialog_->Edit1->text(), QString("84"));
-  }
-
-  void anEditThatLeavesTheSliderInPlaceDoesNotSwallowTheNextMove() {
-    RetypeText(dialog_->Edit1, "100");
-    RetypeText(dialog_->Edit1, "1000");  // the slider stays at 100: no echo comes back
-    QCOMPARE(dialog_->TrackBar1->value(), 100);
-    QTest::keyClick(dialog_->TrackBar1, Qt::Key_Left);
-    QCOMPARE(dialog_->Edit1->text(), QString("99"));
-  }
-
-  void theMainWindowReadsTheDialog() {
+  void savingAsJpegWritesWhatTheDialogSaysOnlyAfterOk() {
+    QTemporaryDir dir;
+    TTestJProp dialog;
     TTestForm form;
-    form.SetJpegDialog(dialog_.get());
-    AnswerNextDialog([](TJProp& dialog) {
-      dialog.Edit1->setText("70");
-      dialog.CheckBox1->setChecked(true);
-      dialog.accept();
-    });
-    TJpegDialogResult result;
-    QVERIFY(form.AskJpegOptions(result));
-    QCOMPARE(result.QualityText, std::string("70"));
-    QVERIFY(result.Progressive);
-    AnswerNextDialog([](TJProp& dialog) {
-      auto* cancel = dialog.findChild<QPushButton*>("CancelButton");
+    form.SetJpegDialog(&dialog);
+    form.OpenFile(WriteBitmapFile(dir, "picture.bmp", GradientBitmap(16, 8)));
+    const QString jpeg = dir.filePath("picture.jpg");
+    const auto written = [&jpeg] { return ReadWholeFile(FileNameOf(jpeg)); };
+    form.FileAnswers = {QStringList{jpeg}, QStringList{jpeg}, QStringList{jpeg}, QStringList{jpeg}};
+    AnswerNextDialog([](TJProp& d) {
+      d.Edit1->setText("70");
+      d.CheckBox1->setChecked(true);
+      auto* cancel = d.findChild<QPushButton*>("CancelButton");
       cancel->setFocus();
       QTest::keyClick(cancel, Qt::Key_Return);
     });
-    QVERIFY(!form.AskJpegOptions(result));
-    // The values persist for the next use, which opens on the quality with "ОК" as the default.
-    QCOMPARE(dialog_->TrackBar1->value(), 70);
-    // Window systems may give the focus back to the button that closed the dialog.
-    dialog_->findChild<QPushButton*>("CancelButton")->setFocus();
-    QWidget* focus = nullptr;
-    AnswerNextDialog([&focus](TJProp& dialog) {
-      focus = dialog.focusWidget();
-      QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
-    });
-    QVERIFY(form.AskJpegOptions(result));
-    QCOMPARE(focus, dialog_->Edit1);
-  }
-
-  void savingAsJpegWritesOnlyAfterOk() {
-    QTemporaryDir dir;
-    TTestForm form;
-    form.SetJpegDialog(dialog_.get());
-    form.OpenFile(WriteBitmapFile(dir, "picture.bmp", GradientBitmap(16, 8)));
-    const QString jpeg = dir.filePath("picture.jpg");
-    form.FileAnswers = {QStringList{jpeg}, QStringList{jpeg}};
-    AnswerNextDialog([](TJProp& dialog) { dialog.reject(); });
     form.SaveAsAction->trigger();
     QVERIFY(!QFileInfo::exists(jpeg));
-    AnswerNextDialog([](TJProp& dialog) { dialog.accept(); });
+    AnswerNextDialog([](TJProp& d) {
+      d.Edit1->setText("70");
+      d.CheckBox1->setChecked(true);
+      d.accept();
+    });
     form.SaveAsAction->trigger();
-    QVERIFY(QFileInfo::exists(jpeg));
-    QCOMPARE(LoadImageFile(FileNameOf(jpeg)).Width(), 16);
+    const std::vector<std::uint8_t> quality70 = EncodeJpeg(GradientBitmap(16, 8), {70, true});
+    QVERIFY(written() == quality70);
+    // The values persist; the next use opens on the quality with "ОК" as the default, even
+    // when the window system gives the focus back to the button that closed the dialog.
+    QFile::remove(jpeg);
+    dialog.findChild<QPushButton*>("CancelButton")->setFocus();
+    QWidget* focus = nullptr;
+    AnswerNextDialog([&focus](TJProp& d) {
+      focus = d.focusWidget();
+      QTest::keyClick(focus ? focus : &d, Qt::Key_Return);
+    });
+    form.SaveAsAction->trigger();
+    QCOMPARE(focus, dialog.Edit1);
+    QVERIFY(written() == quality70);
     // A quality that is no integer is reported and nothing is written.
     QFile::remove(jpeg);
-    form.FileAnswers = {QStringList{jpeg}};
-    AnswerNextDialog([](TJProp& dialog) {
-      dialog.Edit1->setText("x");
-      dialog.accept();
+    AnswerNextDialog([](TJProp& d) {
+      d.Edit1->setText("x");
+      d.accept();
     });
     form.SaveAsAction->trigger();
     QCOMPARE(form.Errors, QStringList{"«x» не является целым числом"});
