@@ -1,5 +1,5 @@
-// Special files, links, long names, stopped writes, tiny files that claim huge pictures, and
-// the Russian texts of system errors.
+// Special files, links, long names, stopped writes, tiny files that claim huge pictures, every
+// input that ever made a fuzz target fail, and the Russian texts of system errors.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -20,6 +20,7 @@
 
 #include "core/Error.h"
 #include "core/ImageFile.h"
+#include "fuzz/FuzzTargets.h"
 
 namespace imvora {
 namespace {
@@ -161,6 +162,23 @@ TEST_F(HostileInputTest, CliRefusesPipesAtOnceAndTinyFilesBeforeAllocating) {
     EXPECT_NE(errors.find(text), std::string::npos) << arguments << ": " << errors;
   }
   EXPECT_FALSE(fs::exists(Path("out.bmp")));
+}
+
+// Replayed through the target that found them.
+TEST(FuzzRegressionTest, EveryInputThatFoundAFaultIsHandled) {
+  using TTarget = void (*)(const std::uint8_t*, std::size_t);
+  const std::pair<const char*, TTarget> targets[] = {{"bmp", fuzz::FuzzBmpDecode},
+                                                     {"jpeg", fuzz::FuzzJpegDecode},
+                                                     {"filters", fuzz::FuzzFilterCalls},
+                                                     {"script", fuzz::FuzzScriptRunner}};
+  const fs::path root = fs::path(IMVORA_SOURCE_DIR) / "fuzz" / "regressions";
+  for (const auto& [folder, target] : targets) {
+    if (!fs::is_directory(root / folder)) continue;
+    for (const auto& entry : fs::directory_iterator(root / folder)) {
+      const TBytes bytes = ReadWholeFile(entry.path().string());
+      EXPECT_NO_THROW(target(bytes.data(), bytes.size())) << entry.path();
+    }
+  }
 }
 
 TEST_F(HostileInputTest, SystemAndLibraryErrorsAreSaidInRussian) {
