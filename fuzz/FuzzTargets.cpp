@@ -11,6 +11,7 @@
 
 #include "core/BatchRunner.h"
 #include "core/Error.h"
+#include "core/Filtering.h"
 #include "core/ImageFile.h"
 #include "filters/FilterCatalog.h"
 #include "tests/core/FakeUi.h"
@@ -29,19 +30,9 @@ void Require(bool condition, const char* what) {
   if (!condition) throw std::logic_error(what);
 }
 
-// Reads every pixel, so that the sanitizers see any byte outside the rows.
-void TouchEveryPixel(const TBitmap& bitmap) {
-  unsigned sum = 0;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const std::uint8_t* row = bitmap.ScanLine(y);
-    for (int i = 0; i < bitmap.Width() * bitmap.BytesPerPixel(); ++i) sum += row[i];
-  }
-  volatile unsigned sink = sum;
-  (void)sink;
-}
-
-// Decodes the input, touches the picture and, when it is small enough to copy, hands it to
-// `writtenBack`, which writes it and checks what reads back.
+// Decodes the input, reads every pixel (so that the sanitizers see any byte outside the rows)
+// and, when the picture is small enough to copy, hands it to `writtenBack`, which writes it and
+// checks what reads back.
 template <class TDecode, class TCheck>
 void FuzzDecoder(const std::uint8_t* data, std::size_t size, TDecode decode, TCheck writtenBack) {
   TBitmap bitmap;
@@ -51,7 +42,7 @@ void FuzzDecoder(const std::uint8_t* data, std::size_t size, TDecode decode, TCh
     return;
   }
   Require(bitmap.BitsPerPixel() == 24 && !bitmap.Empty(), "decoded to no 24-bit picture");
-  TouchEveryPixel(bitmap);
+  BuildHistogram(&bitmap);
   if (std::int64_t{bitmap.Width()} * bitmap.Height() <= kRoundTripPixels) writtenBack(bitmap);
 }
 
@@ -169,7 +160,7 @@ void FuzzFilterCalls(const std::uint8_t* data, std::size_t size) {
     }
   }
   document.ShowMarkupView();
-  TouchEveryPixel(document.Picture());
+  BuildHistogram(&document.Picture());  // every pixel shown
 }
 
 void FuzzScriptRunner(const std::uint8_t* data, std::size_t size) {
