@@ -236,17 +236,16 @@ TEST(BmpDecodeTest, HandMadeFiles) {
 }
 
 TEST(BmpDecodeTest, EveryShortenedFileIsRefusedAndRandomDamageNeverCrashes) {
-  const TBytes whole = Bmp(4, 2, 24, 0, TBytes(24, 0x80));
-  ASSERT_NO_THROW(DecodeBmp(whole));
-  for (std::size_t length = 0; length < whole.size(); ++length) {
-    EXPECT_THROW(DecodeBmp(TBytes(whole.begin(), whole.begin() + length)), EImvoraError) << length;
-  }
   std::mt19937 random(20240601);
-  for (const TBytes& original : {Bmp(4, 2, 8, 0, TBytes(8, 1)), Bmp(4, 2, 4, 0, TBytes(8, 0x12)),
-                                 Bmp(4, 2, 8, 1, {2, 1, 0, 0, 0, 3, 1, 2, 0, 0, 0, 1}),
-                                 Bmp(4, 2, 4, 2, {3, 0x12, 0, 2, 1, 0, 0, 3, 0x21, 0x20, 0, 1}),
-                                 Bmp(1, 1, 16, 3, {0xff, 0xff, 0, 0}, {0xf800, 0x07e0, 0x001f})}) {
+  for (const TBytes& original :
+       {Bmp(4, 2, 24, 0, TBytes(24, 0x80)), Bmp(4, 2, 8, 0, TBytes(8, 1)),
+        Bmp(4, 2, 4, 0, TBytes(8, 0x12)), Bmp(4, 2, 8, 1, {2, 1, 0, 0, 0, 3, 1, 2, 0, 0, 0, 1}),
+        Bmp(4, 2, 4, 2, {3, 0x12, 0, 2, 1, 0, 0, 3, 0x21, 0x20, 0, 1}),
+        Bmp(1, 1, 16, 3, {0xff, 0xff, 0, 0}, {0xf800, 0x07e0, 0x001f})}) {
     ASSERT_NE(Letters(original), "");
+    for (std::size_t length = 0; length < original.size(); ++length) {
+      EXPECT_EQ(Letters(TBytes(original.begin(), original.begin() + length)), "") << length;
+    }
     for (int round = 0; round < 3000; ++round) {
       TBytes damaged = original;
       for (int i = random() % 4; i >= 0; --i) {
