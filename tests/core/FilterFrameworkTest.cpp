@@ -14,7 +14,7 @@ namespace {
 using testing::TFakeUi;
 
 // Notes what the framework hands a filter: "k=v " for each parameter, the channel letters for
-// each run.
+// each run, + and - for controls built and destroyed.
 class TRecordingFilter : public TImvoraFilter {
  public:
   explicit TRecordingFilter(const char* name) { Name = name; }
@@ -24,11 +24,10 @@ class TRecordingFilter : public TImvoraFilter {
   void SetParam(std::int32_t index, std::int32_t value) override {
     record += std::to_string(index) + "=" + std::to_string(value) + " ";
   }
-  void CreateControls(TPanel&) override { ++creates; }
-  void DestroyControls() override { ++destroys; }
+  void CreateControls(TPanel&) override { record += "+"; }
+  void DestroyControls() override { record += "-"; }
 
   std::string record;
-  int creates = 0, destroys = 0;
 };
 
 struct TRecordingDocument {
@@ -79,11 +78,8 @@ TEST(RunFilterCallTest, SelectingTheSelectedFilterKeepsItsControls) {
   TRecordingDocument recording;
   THeadlessPanel panel;
   recording.doc.SetPropertyPanel(&panel);
-  recording.doc.SelectFilter(1);
-  recording.doc.SelectFilter(1);
-  EXPECT_EQ(recording.Gauss().creates, 1);
-  recording.doc.SelectFilter(0);
-  EXPECT_EQ(recording.Gauss().destroys, 1);
+  for (int index : {1, 1, 0}) recording.doc.SelectFilter(index);
+  EXPECT_EQ(recording.Gauss().record, "+-");
   EXPECT_EQ(recording.doc.CurrentFilter(), 0);
   recording.doc.SelectFilter(-1);
   EXPECT_EQ(recording.doc.CurrentFilter(), -1);
@@ -151,33 +147,26 @@ TEST(ParamFilterTest, ControlsFollowTheLayoutRulesAndHandlersClampWithoutRewriti
 
 TEST(ParamFilterTest, SetParamRules) {
   TSampleFilter filter;
-  filter.SetParam(0, -5);  // no controls: stored unchanged
-  EXPECT_EQ(filter.Radius, -5);
-  filter.SetParam(2, 300);  // outside the script range: ignored
-  EXPECT_EQ(filter.Level, 16);
-  filter.SetParam(3, 5);
-  EXPECT_EQ(filter.Method, 0);
-  filter.SetParam(3, 1);
-  EXPECT_EQ(filter.Method, 1);
-  filter.SetParam(1, 7);
-  EXPECT_EQ(filter.Sigma, 7.0);
-  filter.SetParam(99, 1);
-  filter.SetParam(-1, 1);
-
+  // Without controls a value is stored unchanged; one outside the script range or the list, or
+  // of no parameter, is ignored.
+  for (const auto& [param, value] :
+       {std::pair{0, -5}, {2, 300}, {3, 1}, {3, 5}, {1, 7}, {99, 1}, {-1, 1}}) {
+    filter.SetParam(param, value);
+  }
+  EXPECT_EQ(std::make_tuple(filter.Radius, filter.Sigma, filter.Level, int{filter.Method}),
+            std::make_tuple(-5, 7.0, 16, 1));
+  // Creating the panel runs no handler, and lists open on their first item.
   THeadlessPanel panel;
   filter.CreateControls(panel);
-  EXPECT_EQ(filter.EditOf(0)->Text(), "-5");  // creating the panel runs no handler
-  EXPECT_EQ(filter.Radius, -5);
-  EXPECT_EQ(filter.ComboOf(3)->ItemIndex(), 0);  // lists open on their first item
-  EXPECT_EQ(filter.Method, 1);
-  filter.SetParam(0, -3);  // with the edit: its handler clamps
-  EXPECT_EQ(filter.EditOf(0)->Text(), "-3");
-  EXPECT_EQ(filter.Radius, 1);
-  filter.SetParam(3, 2);
-  EXPECT_EQ(filter.ComboOf(3)->ItemIndex(), 2);
-  filter.SetParam(4, 9);
-  EXPECT_TRUE(filter.CheckOf(4)->Checked());
-  EXPECT_TRUE(filter.Checked);
+  const auto shown = [&filter] {
+    return std::make_tuple(filter.EditOf(0)->Text(), filter.Radius, filter.ComboOf(3)->ItemIndex(),
+                           int{filter.Method}, filter.CheckOf(4)->Checked(), filter.Checked);
+  };
+  EXPECT_EQ(shown(), std::make_tuple("-5", -5, 0, 1, false, false));
+  // With controls a value goes through its control, whose handler clamps.
+  for (const auto& [param, value] : {std::pair{0, -3}, {3, 2}, {4, 9}})
+    filter.SetParam(param, value);
+  EXPECT_EQ(shown(), std::make_tuple("-3", 1, 2, 2, true, true));
   filter.DestroyControls();
   EXPECT_EQ(filter.EditOf(0), nullptr);
   filter.DestroyControls();
