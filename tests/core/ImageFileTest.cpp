@@ -92,24 +92,18 @@ std::uint32_t U32At(const TBytes& bytes, std::size_t at) {
 TEST(BmpDecodeTest, VariantsWrittenByImageMagickDecodeAsItDoes) {
   if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
   const std::string alpha = "\\( +clone -fx i/w \\) -compose copy_opacity -composite ";
-  // Format, options, then the header size, bits and compression the file has.
+  // Format, options, then the header size, bits and compression the file has: each kind of
+  // header, each pixel size and each compression once.
   const std::tuple<const char*, std::string, std::uint32_t, int, std::uint32_t> variants[] = {
-      {"BMP2", "", 12, 24, 0},
-      {"BMP2", "-type Bilevel", 12, 1, 0},
-      {"BMP2", "-colors 12 -type Palette", 12, 4, 0},
       {"BMP2", "-colors 200 -type Palette", 12, 8, 0},
       {"BMP3", "", 40, 24, 0},
-      {"BMP3", "-type Bilevel", 40, 1, 0},
       {"BMP3", "-colors 12 -type Palette", 40, 4, 0},
-      {"BMP3", "-colors 200 -type Palette -compress None", 40, 8, 0},
       {"BMP3", "-colors 200 -type Palette -compress RLE", 40, 8, 1},
       {"BMP3", alpha + "-define bmp3:alpha=true", 40, 32, 0},
       {"BMP", "-type Bilevel", 108, 1, 0},
       {"BMP", "-colors 200 -type Palette -compress None", 124, 8, 0},
-      {"BMP", "-colors 200 -type Palette", 124, 8, 1},
       {"BMP", alpha, 124, 32, 3},
       {"BMP", "-define bmp:subtype=RGB565", 124, 16, 3},
-      {"BMP", "-define bmp:subtype=RGB555", 124, 16, 3},
       {"BMP", alpha + "-define bmp:subtype=ARGB4444", 124, 16, 3},
       {"BMP", alpha + "-define bmp:subtype=ARGB1555", 124, 16, 3},
   };
