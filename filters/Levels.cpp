@@ -92,8 +92,11 @@ void TLevelsFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
 }
 
 void TLevelsFilter::CreateControls(TPanel& parent) {
-  Editor->Show(parent, 8, 0);
-  parent.SetClientWidth(TLevelsForm::kClientWidth);
+  constexpr int kMargin = 8;
+  Editor->Show(parent, kMargin, 0);
+  // The editor's own width would cut its right edge; the panel keeps the margin on both sides,
+  // as every other filter's panel does.
+  parent.SetClientWidth(kMargin + TLevelsForm::kClientWidth + kMargin);
 }
 
 void TLevelsFilter::DestroyControls() {
