@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -113,6 +114,13 @@ QFileDialog* CreateFileDialog(QWidget* parent, const char* objectName, const QSt
   return dialog;
 }
 
+// Qt's dialog has no call that offers no name: its file lists and its name edit are cleared.
+void OfferNoName(QFileDialog& dialog) {
+  static const QRegularExpression fileLists("^(listView|treeView)$");
+  for (auto* list : dialog.findChildren<QAbstractItemView*>(fileLists)) list->clearSelection();
+  if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) name->clear();
+}
+
 }  // namespace
 
 QStringList QtNameFilters(const QString& filter) {
@@ -168,6 +176,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), document_(*this) {
   RebuildRecentMenu();
   ViewScrollBox->viewport()->installEventFilter(this);
   FollowPropPanelWidth(223);
+  SetZoom(1);
   SeedRandomFromClock();
   RefreshState();
 }
@@ -229,8 +238,8 @@ void TMainForm::CreateActions() {
   }
 
   BindCommand(OpenAction, [this] { OpenCommand(); });
-  BindCommand(SaveAction, [this] { document_.Save(); });
-  BindCommand(SaveAsAction, [this] { document_.SaveAs(); });
+  BindCommand(SaveAction, [this] { SaveCommand(); });
+  BindCommand(SaveAsAction, [this] { SaveAsCommand(); });
   BindCommand(RevertAction, [this] { document_.Revert(); });
   BindCommand(ExitAction, [this] { close(); });
   BindCommand(ShowSourceAction, [this] {
@@ -249,7 +258,7 @@ void TMainForm::CreateActions() {
   BindCommand(ZoomOutAction, [this] { StepZoom(false); });
   BindCommand(SelBoundsAction, [this] { SelPaintBox->update(); });
   BindCommand(ApplyFilterAction, [this] { ApplyCommand(); });
-  BindCommand(SaveViewAction, [this] { document_.SaveViewAs(); });
+  BindCommand(SaveViewAction, [this] { SaveViewAsCommand(); });
   BindCommand(AlphaRestoreAction, [this] { AlphaRestoreCommand(); });
   BindCommand(RunScriptAction, [this] { RunScriptCommand(); });
   BindCommand(AboutAction, [this] { AboutCommand(); });
@@ -305,7 +314,16 @@ QWidget* TMainForm::CreateLeftPanel() {
   mono.setFixedPitch(true);
   MouseStatePanel->setFont(mono);
   MouseStatePanel->setMinimumHeight(QFontMetrics(mono).height() + 6);
-  layout->addWidget(MouseStatePanel);
+  ZoomLabel = new QLabel(panel);
+  ZoomLabel->setObjectName("ZoomLabel");
+  ZoomLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  ZoomLabel->setAlignment(Qt::AlignCenter);
+  ZoomLabel->setMinimumWidth(QFontMetrics(ZoomLabel->font()).horizontalAdvance("3200 %") + 12);
+  auto* statusBar = new QHBoxLayout;
+  statusBar->setSpacing(2);
+  statusBar->addWidget(MouseStatePanel, 1);
+  statusBar->addWidget(ZoomLabel);
+  layout->addLayout(statusBar);
   return panel;
 }
 
@@ -495,8 +513,51 @@ void TMainForm::OpenFile(const QString& name) {
 void TMainForm::OpenCommand() {
   if (!document_.QuerySave()) return;
   QStringList chosen;
-  if (!RunFileDialog(*ImageOpenDialog, chosen)) return;
+  if (!RunImageDialog(*ImageOpenDialog, chosen)) return;
   OpenPath(chosen.first());
+}
+
+QString TMainForm::DocumentFile() const {
+  return QFile::decodeName(document_.FileName.c_str());
+}
+
+bool TMainForm::RunImageDialog(QFileDialog& dialog, QStringList& chosen, const QString& proposed) {
+  const QFileInfo document(DocumentFile());
+  if (!document.fileName().isEmpty() && document.absoluteDir().exists()) {
+    dialog.setDirectory(document.absolutePath());
+  }
+  if (dialog.acceptMode() == QFileDialog::AcceptSave) {
+    // A name left from the last save must not be offered for another picture.
+    if (proposed.isEmpty()) {
+      OfferNoName(dialog);
+    } else {
+      dialog.selectFile(QFileInfo(proposed).absoluteFilePath());
+    }
+  }
+  return RunFileDialog(dialog, chosen);
+}
+
+void TMainForm::SaveCommand() {
+  const bool writes = document_.Modified;
+  if (document_.Save() && writes) RememberRecentFile(DocumentFile());
+}
+
+// The document's own SaveAs and SaveViewAs, offering the current name or none, and noting the
+// file written among the recent files.
+void TMainForm::SaveAsCommand() {
+  std::string chosen;
+  if (!ChooseSaveNameHere(chosen, DocumentFile())) return;
+  const bool written = document_.SaveDocument(chosen);
+  document_.FileName = chosen;
+  if (written) RememberRecentFile(DocumentFile());
+}
+
+void TMainForm::SaveViewAsCommand() {
+  std::string chosen;
+  if (!ChooseSaveNameHere(chosen, QString())) return;
+  if (!document_.SaveImageFile(chosen, document_.Picture())) return;
+  document_.FileName = chosen;
+  RememberRecentFile(DocumentFile());
 }
 
 void TMainForm::OpenPath(const QString& name) {
@@ -643,11 +704,20 @@ void TMainForm::ShowView(QAction* view, const std::function<void()>& show) {
   show();
 }
 
-void TMainForm::SetZoom(double zoom) {
+void TMainForm::SetZoom(double zoom, std::optional<QPointF> anchor) {
+  QScrollBar* horizontal = ViewScrollBox->horizontalScrollBar();
+  QScrollBar* vertical = ViewScrollBox->verticalScrollBar();
+  const QPointF at = anchor.value_or(QRectF(ViewScrollBox->viewport()->rect()).center());
+  const QPointF scroll(horizontal->value(), vertical->value());
+  const QPointF picturePoint = (scroll + at) / SelPaintBox->Zoom();
   SelPaintBox->SetZoom(zoom);
+  const QPointF newScroll = picturePoint * SelPaintBox->Zoom() - at;
+  horizontal->setValue(qRound(newScroll.x()));
+  vertical->setValue(qRound(newScroll.y()));
+  ZoomLabel->setText(QString("%1 %").arg(qRound(SelPaintBox->Zoom() * 100)));
 }
 
-void TMainForm::StepZoom(bool in) {
+void TMainForm::StepZoom(bool in, std::optional<QPointF> anchor) {
   const double zoom = SelPaintBox->Zoom();
   double next = zoom;
   for (double step : kZoomSteps) {
@@ -657,7 +727,7 @@ void TMainForm::StepZoom(bool in) {
     }
     if (!in && step < zoom / 1.001) next = step;
   }
-  SetZoom(next);
+  SetZoom(next, anchor);
 }
 
 void TMainForm::ZoomToFit() {
@@ -672,7 +742,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ViewScrollBox->viewport() && event->type() == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     if (wheel->modifiers() & Qt::ControlModifier) {
-      if (wheel->angleDelta().y() != 0) StepZoom(wheel->angleDelta().y() > 0);
+      if (wheel->angleDelta().y() != 0) StepZoom(wheel->angleDelta().y() > 0, wheel->position());
       return true;
     }
   }
@@ -721,7 +791,7 @@ void TMainForm::RunScriptCommand() {
   QStringList script, images;
   if (!RunFileDialog(*ScriptOpenDialog, script)) return;
   if (!document_.QuerySave()) return;
-  if (!RunFileDialog(*ImageOpenDialog, images)) return;
+  if (!RunImageDialog(*ImageOpenDialog, images)) return;
   // The batch names only the project's own errors; anything else is an unknown error.
   try {
     const std::vector<std::string> lines = ReadScriptFile(FileNameOf(script.first()));
@@ -758,9 +828,9 @@ void TMainForm::AlphaRestoreCommand() {
     const QString title = ImageOpenDialog->windowTitle();
     const auto restore = qScopeGuard([&] { ImageOpenDialog->setWindowTitle(title); });
     ImageOpenDialog->setWindowTitle("Выберите первое изображение");
-    chosen = RunFileDialog(*ImageOpenDialog, first);
+    chosen = RunImageDialog(*ImageOpenDialog, first);
     ImageOpenDialog->setWindowTitle("Выберите второе изображение");
-    chosen = chosen && RunFileDialog(*ImageOpenDialog, second);
+    chosen = chosen && RunImageDialog(*ImageOpenDialog, second);
   }
   {
     QFileDialog& dialog = *ImageSaveDialog;
@@ -777,7 +847,7 @@ void TMainForm::AlphaRestoreCommand() {
     dialog.setWindowTitle("Выберите результирующий файл");
     dialog.setNameFilters(QtNameFilters(kAlphaResultFilter));
     dialog.setDefaultSuffix("bmp");
-    chosen = chosen && RunFileDialog(dialog, result);
+    chosen = chosen && RunImageDialog(dialog, result);
   }
   if (!chosen) return;
   RestoreAlphaFiles(FileNameOf(first.first()), FileNameOf(second.first()),
@@ -856,12 +926,12 @@ TSaveAnswer TMainForm::AskSaveChangesHere() {
 }
 
 bool TMainForm::ChooseSaveName(std::string& name) {
-  return OnGuiThread([this, &name] { return ChooseSaveNameHere(name); });
+  return OnGuiThread([this, &name] { return ChooseSaveNameHere(name, QString()); });
 }
 
-bool TMainForm::ChooseSaveNameHere(std::string& name) {
+bool TMainForm::ChooseSaveNameHere(std::string& name, const QString& proposed) {
   QStringList chosen;
-  if (!RunFileDialog(*ImageSaveDialog, chosen)) return false;
+  if (!RunImageDialog(*ImageSaveDialog, chosen, proposed)) return false;
   name = FileNameOf(chosen.first());
   return true;
 }
@@ -937,12 +1007,18 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
     ShowError(kUnknownError);
   }
   RefreshState();
+  // A close asked for during a run goes on once the command that started the run has ended.
+  if (closeAfterRun_ && !busy_) {
+    closeAfterRun_ = false;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // A run cannot be left half done: closing stops it, and the window stays for the answer.
+  // A run cannot be left half done: closing cancels it and goes on once it has ended.
   if (run_ != nullptr) {
     run_->Cancel();
+    closeAfterRun_ = true;
     event->ignore();
     return;
   }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointF>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/QtControls.h"
@@ -74,6 +76,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   QLineEdit* SelBEdit;
   QPushButton* SelectAllButton;
   QLabel* MouseStatePanel;
+  QLabel* ZoomLabel;  // the zoom in per cent, beside the status line
   QScrollArea* ViewScrollBox;
   TSelPaintBox* SelPaintBox;
   QSplitter* RPSplitter;
@@ -132,6 +135,14 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void FollowPropPanelWidth(int width);
 
   void OpenCommand();
+  QString DocumentFile() const;
+  // A picture file dialog, started in the document's folder; a save dialog offers `proposed`,
+  // or no name.
+  bool RunImageDialog(QFileDialog& dialog, QStringList& chosen,
+                      const QString& proposed = QString());
+  void SaveCommand();
+  void SaveAsCommand();
+  void SaveViewAsCommand();
   void OpenPath(const QString& name);
   void OpenRecent(const QString& name);
   void RememberRecentFile(const QString& name);
@@ -151,8 +162,10 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void RefreshState();
   QString UndoCaption(const TUndoStep& step) const;
   void ShowView(QAction* view, const std::function<void()>& show);
-  void SetZoom(double zoom);
-  void StepZoom(bool in);
+  // Zooms keeping the picture point at `anchor` of the viewport in place; the viewport's
+  // centre by default.
+  void SetZoom(double zoom, std::optional<QPointF> anchor = std::nullopt);
+  void StepZoom(bool in, std::optional<QPointF> anchor = std::nullopt);
   void ZoomToFit();
   void RunScriptCommand();
   void AlphaRestoreCommand();
@@ -161,7 +174,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   void SelectionEdited(TSelectionBound bound);
   void UpdateSelectionEdits();
   TSaveAnswer AskSaveChangesHere();
-  bool ChooseSaveNameHere(std::string& name);
+  bool ChooseSaveNameHere(std::string& name, const QString& proposed);
   bool AskJpegOptionsHere(TJpegDialogResult& result);
   QLineEdit* EditOf(TSelectionBound bound) const;
 
@@ -173,6 +186,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   QAction* shownView_ = nullptr;    // the view item of the displayed picture
   QAction* pendingView_ = nullptr;  // the view item whose command is showing a picture
   bool busy_ = false;
+  bool closeAfterRun_ = false;  // the window was closed during a run
   TBackgroundRun* run_ = nullptr;
   // Refreshes asked for from the worker thread, carried out when it has ended.
   bool workerPictureChanged_ = false;

@@ -85,14 +85,13 @@ void TSelPaintBox::mouseReleaseEvent(QMouseEvent* event) {
   document_.MouseUp(p.x(), p.y());
 }
 
-void TSelPaintBox::leaveEvent(QEvent*) {
-  mouse_.reset();
-}
-
+// The last mouse position stays after the mouse has left for a menu, so that the status line
+// can follow what the menu did to the picture. Outside the new picture it shows nothing: the
+// document would report the nearest edge pixel instead.
 void TSelPaintBox::ShowStatus(const QPoint& p) {
-  if (OnMouseStatus && !document_.Dragging()) {
-    OnMouseStatus(QString::fromStdString(document_.MouseMove(p.x(), p.y())));
-  }
+  if (!OnMouseStatus) return;
+  const bool inside = image_.rect().contains(p);
+  OnMouseStatus(inside ? QString::fromStdString(document_.MouseMove(p.x(), p.y())) : QString());
 }
 
 }  // namespace imvora

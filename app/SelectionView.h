@@ -18,7 +18,8 @@ class TSelPaintBox : public QWidget {
  public:
   TSelPaintBox(TDocument& document, QWidget* parent);
 
-  // The document replaced its displayed picture; the status line shows the new pixel values.
+  // The document replaced its displayed picture; the status line shows the new pixel values at
+  // the last mouse position.
   void PictureChanged();
   // While a run works on the document, the mouse leaves the document alone.
   void SetBusy(bool busy) { busy_ = busy; }
@@ -42,7 +43,6 @@ class TSelPaintBox : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
-  void leaveEvent(QEvent* event) override;
 
  private:
   QRect ViewRect(const QRect& pictureRect) const;
@@ -52,7 +52,7 @@ class TSelPaintBox : public QWidget {
   QImage image_;
   double zoom_ = 1;
   bool busy_ = false;
-  std::optional<QPoint> mouse_;  // the picture pixel under the mouse, while it is over the view
+  std::optional<QPoint> mouse_;  // the picture pixel last under the mouse
 };
 
 }  // namespace imvora

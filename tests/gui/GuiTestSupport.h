@@ -24,10 +24,12 @@
 
 namespace imvora {
 
-// The settings (recent files) of every test window live in a fresh folder of their own.
+// The settings of every test window (recent files, and the state Qt's file dialogs keep) live
+// in a fresh folder of their own.
 struct TFreshSettings {
   TFreshSettings() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
   }
   QTemporaryDir folder;
 };
@@ -38,6 +40,8 @@ struct TDialogVisit {
   QString Title;
   QFileDialog::FileMode Mode;
   QStringList NameFilters;
+  QString Directory;
+  QStringList Offered;  // the file the dialog would return as it opens
 };
 
 class TTestForm : private TFreshSettings, public TMainForm {
@@ -73,8 +77,8 @@ class TTestForm : private TFreshSettings, public TMainForm {
 
  protected:
   bool RunFileDialog(QFileDialog& dialog, QStringList& chosen) override {
-    Visits.append(
-        {dialog.objectName(), dialog.windowTitle(), dialog.fileMode(), dialog.nameFilters()});
+    Visits.append({dialog.objectName(), dialog.windowTitle(), dialog.fileMode(),
+                   dialog.nameFilters(), dialog.directory().path(), dialog.selectedFiles()});
     if (FileAnswers.empty()) return false;
     const std::optional<QStringList> answer = FileAnswers.front();
     FileAnswers.pop_front();

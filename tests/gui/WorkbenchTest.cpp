@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTimer>
 
 #include "GuiTestSupport.h"
@@ -28,11 +29,12 @@ class TWorkbenchTest : public QObject {
   // Clicks "Отмена" once a run's dialog shows, noting that the commands wait meanwhile.
   QTimer cancelPoll_;
   bool cancelled_ = false;
+  bool closing_ = false;  // close the window instead of "Отмена"
   void CancelWhenShown() {
     auto* dialog = qobject_cast<QProgressDialog*>(TBackgroundRun::ActiveDialog());
     if (dialog == nullptr || !dialog->isVisible() || cancelled_) return;
     cancelled_ = !form_->ApplyFilterAction->isEnabled() && !form_->RPanel->isEnabled();
-    dialog->findChild<QPushButton*>()->click();
+    closing_ ? void(form_->close()) : dialog->findChild<QPushButton*>()->click();
   }
   void Drop(const QString& file) {
     QMimeData data;
@@ -50,7 +52,7 @@ class TWorkbenchTest : public QObject {
     cancelPoll_.start(20);
   }
   void init() {
-    cancelled_ = false;
+    cancelled_ = closing_ = false;
     form_ = std::make_unique<TTestForm>();
     form_->show();
     picture_ = WriteBitmapFile(dir_, "sample.bmp", GradientBitmap(64, 48));
@@ -87,6 +89,15 @@ class TWorkbenchTest : public QObject {
     QVERIFY(Doc().CurrentImage.SamePixels(opened));
     QVERIFY(!Doc().Modified && !form_->UndoAction->isEnabled());
     QVERIFY(form_->ApplyFilterAction->isEnabled() && form_->Errors.isEmpty());
+    // Closing the window cancels the run as well, then closes as usual.
+    Apply("N33");
+    cancelled_ = false;
+    closing_ = true;
+    form_->SaveAnswers = {TSaveAnswer::No};
+    Apply("N30");
+    QVERIFY(cancelled_ && form_->UndoAction->text() == "Отменить: Негатив");
+    QTRY_VERIFY(!form_->isVisible());
+    QCOMPARE(form_->SaveQuestions, 1);
   }
 
   // "Отмена" stops a batch before its next file and tells how many were done.
@@ -134,6 +145,15 @@ class TWorkbenchTest : public QObject {
     form_->RecentMenu->actions()[1]->trigger();  // f10
     QCOMPARE(form_->RecentFiles().first(), dir_.filePath("f10.bmp"));
     QCOMPARE(Doc().FileName, FileNameOf(dir_.filePath("f10.bmp")));
+    // Files written join the list; the save dialog starts beside the document.
+    for (QAction* save : {form_->SaveAsAction, form_->SaveViewAction}) {
+      form_->FileAnswers = {QStringList{dir_.filePath(save->objectName() + ".bmp")}};
+      save->trigger();
+      QCOMPARE(form_->RecentFiles().first(), dir_.filePath(save->objectName() + ".bmp"));
+    }
+    QCOMPARE(form_->Visits[0].Directory, dir_.path());
+    QCOMPARE(form_->Visits[0].Offered, QStringList{dir_.filePath("f10.bmp")});
+    QCOMPARE(form_->Visits[1].Offered, QStringList{dir_.path()});
   }
 
   void aDragAtTwiceTheZoomSelectsPicturePixels() {
@@ -155,6 +175,26 @@ class TWorkbenchTest : public QObject {
     QVERIFY(form_->ShowSourceAction->isChecked() && !form_->ShowCurrentAction->isChecked());
     form_->Zoom100Action->trigger();
     QCOMPARE(form_->SelPaintBox->size(), QSize(64, 48));
+    // The mouse has left for the menu: the status line still follows the picture, and clears
+    // when the point is not in it.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(form_->SelPaintBox, &leave);
+    form_->UndoAction->trigger();
+    QCOMPARE(form_->MouseStatePanel->text(), QString(" (10; 5): ( 10,  5, 15) "));
+    form_->OpenFile(WriteBitmapFile(dir_, "small.bmp", GradientBitmap(8, 4)));
+    QCOMPARE(form_->MouseStatePanel->text(), QString());
+  }
+
+  void ctrlWheelKeepsThePointUnderTheMouse() {
+    form_->OpenFile(WriteBitmapFile(dir_, "wide.bmp", GradientBitmap(800, 800)));
+    QWidget* view = form_->ViewScrollBox->viewport();
+    const QPointF at(300, 200);
+    QWheelEvent wheel(at, view->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QCOMPARE(form_->ZoomLabel->text(), QString("150 %"));
+    QCOMPARE(form_->SelPaintBox->PicturePoint(form_->SelPaintBox->mapFrom(view, at)),
+             QPoint(300, 200));
   }
 };
 
