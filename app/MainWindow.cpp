@@ -331,20 +331,21 @@ QWidget* TMainForm::CreateSelectionBar() {
   auto* bar = new QFrame(this);
   bar->setObjectName("PanelLTRBRanges");
   bar->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  // A wide property panel may cut the bar's end rather than push the window wider.
+  // A wide property panel may cut the bar's end rather than push the window wider: the row
+  // keeps its own width inside the bar, which a layout would squeeze from the caption on.
   bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-  auto* layout = new QHBoxLayout(bar);
+  auto* row = new QWidget(bar);
+  auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(4, 3, 4, 3);
-  layout->addWidget(BoldLabel(" Границы выделенной области:", bar));
+  layout->addWidget(BoldLabel(" Границы выделенной области:", row));
   const std::pair<const char*, const char*> edits[] = {
       {"L = ", "SelLEdit"}, {"T = ", "SelTEdit"}, {"R = ", "SelREdit"}, {"B = ", "SelBEdit"}};
   QLineEdit** targets[] = {&SelLEdit, &SelTEdit, &SelREdit, &SelBEdit};
   const TSelectionBound bounds[] = {TSelectionBound::Left, TSelectionBound::Top,
                                     TSelectionBound::Right, TSelectionBound::Bottom};
   for (int i = 0; i < 4; ++i) {
-    layout->addSpacing(6);
-    layout->addWidget(new QLabel(edits[i].first, bar));
-    auto* edit = new QLineEdit("0", bar);
+    layout->addWidget(new QLabel(edits[i].first, row));
+    auto* edit = new QLineEdit("0", row);
     edit->setObjectName(edits[i].second);
     edit->setFixedWidth(48);
     const TSelectionBound bound = bounds[i];
@@ -354,12 +355,14 @@ QWidget* TMainForm::CreateSelectionBar() {
     *targets[i] = edit;
   }
   layout->addSpacing(8);
-  SelectAllButton = new QPushButton("целиком", bar);
+  SelectAllButton = new QPushButton("целиком", row);
   SelectAllButton->setObjectName("SelectAllButton");
   connect(SelectAllButton, &QPushButton::clicked, this,
           [this] { RunCommand([this] { document_.SelectAll(); }); });
   layout->addWidget(SelectAllButton);
-  layout->addStretch(1);
+  row->adjustSize();
+  row->move(bar->frameWidth(), bar->frameWidth());
+  bar->setFixedHeight(row->height() + 2 * bar->frameWidth());
   return bar;
 }
 
@@ -708,12 +711,21 @@ void TMainForm::SetZoom(double zoom, std::optional<QPointF> anchor) {
   QScrollBar* horizontal = ViewScrollBox->horizontalScrollBar();
   QScrollBar* vertical = ViewScrollBox->verticalScrollBar();
   const QPointF at = anchor.value_or(QRectF(ViewScrollBox->viewport()->rect()).center());
-  const QPointF scroll(horizontal->value(), vertical->value());
-  const QPointF picturePoint = (scroll + at) / SelPaintBox->Zoom();
+  const QPoint scroll(horizontal->value(), vertical->value());
+  TZoomAnchor next{at, (scroll + at) / SelPaintBox->Zoom(), {}, 0};
+  // A picture smaller than the view cannot scroll, so the point drifts while the zoom grows:
+  // further steps from the same place with nothing else changed go on towards the first point.
+  const TZoomAnchor& last = zoomAnchor_;
+  if (last.At == at && last.Scroll == scroll && last.Zoom == SelPaintBox->Zoom()) {
+    next.PicturePoint = last.PicturePoint;
+  }
   SelPaintBox->SetZoom(zoom);
-  const QPointF newScroll = picturePoint * SelPaintBox->Zoom() - at;
+  const QPointF newScroll = next.PicturePoint * SelPaintBox->Zoom() - at;
   horizontal->setValue(qRound(newScroll.x()));
   vertical->setValue(qRound(newScroll.y()));
+  next.Scroll = QPoint(horizontal->value(), vertical->value());
+  next.Zoom = SelPaintBox->Zoom();
+  zoomAnchor_ = next;
   ZoomLabel->setText(QString("%1 %").arg(qRound(SelPaintBox->Zoom() * 100)));
 }
 

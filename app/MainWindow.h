@@ -187,6 +187,14 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   QAction* pendingView_ = nullptr;  // the view item whose command is showing a picture
   bool busy_ = false;
   bool closeAfterRun_ = false;  // the window was closed during a run
+  // The last zoom step: the viewport point it kept, the picture point meant to stay under it,
+  // and the scroll position and zoom it left.
+  struct TZoomAnchor {
+    QPointF At, PicturePoint;
+    QPoint Scroll;
+    double Zoom = 0;
+  };
+  TZoomAnchor zoomAnchor_;
   TBackgroundRun* run_ = nullptr;
   // Refreshes asked for from the worker thread, carried out when it has ended.
   bool workerPictureChanged_ = false;

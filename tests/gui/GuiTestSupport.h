@@ -24,8 +24,7 @@
 
 namespace imvora {
 
-// The settings of every test window (recent files, and the state Qt's file dialogs keep) live
-// in a fresh folder of their own.
+// The settings of every test window (also Qt's file dialog state) live in a fresh folder.
 struct TFreshSettings {
   TFreshSettings() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
@@ -40,8 +39,6 @@ struct TDialogVisit {
   QString Title;
   QFileDialog::FileMode Mode;
   QStringList NameFilters;
-  QString Directory;
-  QStringList Offered;  // the file the dialog would return as it opens
 };
 
 class TTestForm : private TFreshSettings, public TMainForm {
@@ -77,8 +74,8 @@ class TTestForm : private TFreshSettings, public TMainForm {
 
  protected:
   bool RunFileDialog(QFileDialog& dialog, QStringList& chosen) override {
-    Visits.append({dialog.objectName(), dialog.windowTitle(), dialog.fileMode(),
-                   dialog.nameFilters(), dialog.directory().path(), dialog.selectedFiles()});
+    Visits.append(
+        {dialog.objectName(), dialog.windowTitle(), dialog.fileMode(), dialog.nameFilters()});
     if (FileAnswers.empty()) return false;
     const std::optional<QStringList> answer = FileAnswers.front();
     FileAnswers.pop_front();

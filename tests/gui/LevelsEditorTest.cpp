@@ -47,8 +47,8 @@ class TLevelsEditorTest : public QObject {
 
   void aDragDrawsTheCurveAndApplyMapsTheChannels() {
     QCOMPARE(PaintBox()->cursor().shape(), Qt::CrossCursor);
-    // The panel shows the whole editor with the margin of every panel at its right.
-    QCOMPARE(form_->RPanel->width() - PaintBox()->parentWidget()->geometry().right(), 8 + 1);
+    // The whole editor shows, with a margin of 8 at its right.
+    QCOMPARE(form_->RPanel->width() - PaintBox()->parentWidget()->geometry().right() - 1, 8);
     // Level c is a bar from below the box up to row 256 − c, exclusive.
     QCOMPARE(Bars({0, 1, 2, 255}), (QList<int>{0, 0, 1, 254}));
 
