@@ -238,8 +238,8 @@ void TMainForm::CreateActions() {
   }
 
   BindCommand(OpenAction, [this] { OpenCommand(); });
-  BindCommand(SaveAction, [this] { SaveCommand(); });
-  BindCommand(SaveAsAction, [this] { SaveAsCommand(); });
+  BindCommand(SaveAction, [this] { document_.Save(); });
+  BindCommand(SaveAsAction, [this] { document_.SaveAs(); });
   BindCommand(RevertAction, [this] { document_.Revert(); });
   BindCommand(ExitAction, [this] { close(); });
   BindCommand(ShowSourceAction, [this] {
@@ -258,7 +258,7 @@ void TMainForm::CreateActions() {
   BindCommand(ZoomOutAction, [this] { StepZoom(false); });
   BindCommand(SelBoundsAction, [this] { SelPaintBox->update(); });
   BindCommand(ApplyFilterAction, [this] { ApplyCommand(); });
-  BindCommand(SaveViewAction, [this] { SaveViewAsCommand(); });
+  BindCommand(SaveViewAction, [this] { document_.SaveViewAs(); });
   BindCommand(AlphaRestoreAction, [this] { AlphaRestoreCommand(); });
   BindCommand(RunScriptAction, [this] { RunScriptCommand(); });
   BindCommand(AboutAction, [this] { AboutCommand(); });
@@ -538,29 +538,6 @@ bool TMainForm::RunImageDialog(QFileDialog& dialog, QStringList& chosen, const Q
     }
   }
   return RunFileDialog(dialog, chosen);
-}
-
-void TMainForm::SaveCommand() {
-  const bool writes = document_.Modified;
-  if (document_.Save() && writes) RememberRecentFile(DocumentFile());
-}
-
-// The document's own SaveAs and SaveViewAs, offering the current name or none, and noting the
-// file written among the recent files.
-void TMainForm::SaveAsCommand() {
-  std::string chosen;
-  if (!ChooseSaveNameHere(chosen, DocumentFile())) return;
-  const bool written = document_.SaveDocument(chosen);
-  document_.FileName = chosen;
-  if (written) RememberRecentFile(DocumentFile());
-}
-
-void TMainForm::SaveViewAsCommand() {
-  std::string chosen;
-  if (!ChooseSaveNameHere(chosen, QString())) return;
-  if (!document_.SaveImageFile(chosen, document_.Picture())) return;
-  document_.FileName = chosen;
-  RememberRecentFile(DocumentFile());
 }
 
 void TMainForm::OpenPath(const QString& name) {
@@ -938,7 +915,16 @@ TSaveAnswer TMainForm::AskSaveChangesHere() {
 }
 
 bool TMainForm::ChooseSaveName(std::string& name) {
-  return OnGuiThread([this, &name] { return ChooseSaveNameHere(name, QString()); });
+  return OnGuiThread([this, &name] {
+    return ChooseSaveNameHere(name, QFile::decodeName(name.c_str()));
+  });
+}
+
+void TMainForm::FileWritten(const std::string& name) {
+  OnGuiThread([this, &name] {
+    RememberRecentFile(QFile::decodeName(name.c_str()));
+    return true;
+  });
 }
 
 bool TMainForm::ChooseSaveNameHere(std::string& name, const QString& proposed) {

@@ -57,6 +57,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // IDocumentUi.
   TSaveAnswer AskSaveChanges() override;
   bool ChooseSaveName(std::string& name) override;
+  void FileWritten(const std::string& name) override;
   bool AskJpegOptions(TJpegDialogResult& result) override;
   void PictureChanged() override;
   void SelectionChanged() override;
@@ -140,9 +141,6 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // or no name.
   bool RunImageDialog(QFileDialog& dialog, QStringList& chosen,
                       const QString& proposed = QString());
-  void SaveCommand();
-  void SaveAsCommand();
-  void SaveViewAsCommand();
   void OpenPath(const QString& name);
   void OpenRecent(const QString& name);
   void RememberRecentFile(const QString& name);

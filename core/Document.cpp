@@ -259,25 +259,28 @@ bool TDocument::QuerySave() {
 
 bool TDocument::Save() {
   if (!Modified) return true;
-  if (!FileName.empty()) return SaveDocument(FileName);
-  std::string chosen;
-  if (!ui_.ChooseSaveName(chosen)) return false;
+  std::string chosen = FileName;
+  if (chosen.empty() && !ui_.ChooseSaveName(chosen)) return false;
   const bool written = SaveDocument(chosen);
   FileName = chosen;
+  if (written) ui_.FileWritten(chosen);
   return written;
 }
 
 void TDocument::SaveAs() {
-  std::string chosen;
+  std::string chosen = FileName;
   if (!ui_.ChooseSaveName(chosen)) return;
-  SaveDocument(chosen);
+  const bool written = SaveDocument(chosen);
   FileName = chosen;
+  if (written) ui_.FileWritten(chosen);
 }
 
 void TDocument::SaveViewAs() {
+  // The view is another picture than the document's file: no name is proposed.
   std::string chosen;
-  if (!ui_.ChooseSaveName(chosen)) return;
-  if (SaveImageFile(chosen, picture_)) FileName = chosen;
+  if (!ui_.ChooseSaveName(chosen) || !SaveImageFile(chosen, picture_)) return;
+  FileName = chosen;
+  ui_.FileWritten(chosen);
 }
 
 void TDocument::Revert() {

@@ -31,8 +31,10 @@ class IDocumentUi {
   virtual ~IDocumentUi() = default;
   // "Изображение изменено. Сохранить изменения?"
   virtual TSaveAnswer AskSaveChanges() = 0;
-  // The save picture dialog; false when cancelled.
+  // The save picture dialog, proposing `name` (none when empty); false when cancelled.
   virtual bool ChooseSaveName(std::string& name) = 0;
+  // Save, Save as or Save view wrote the file.
+  virtual void FileWritten(const std::string&) {}
   // The JPEG options dialog, shown before every JPEG write; false when cancelled.
   virtual bool AskJpegOptions(TJpegDialogResult& result) = 0;
   // The displayed picture was replaced.
