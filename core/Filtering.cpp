@@ -6,8 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#include "core/ChannelRows.h"
 #include "core/Error.h"
 #include "core/Random.h"
+#include "core/RowBands.h"
 
 namespace imvora {
 namespace {
@@ -180,35 +182,29 @@ double GaussRandom(int trials, double mean, double sigma) {
 }
 
 void ChannelDifference(TBitmap* a, const TBitmap* b, bool f1, bool f2, bool f3, int o1, int o2,
-                       int o3) {
+                       int o3, IFilterHost* host) {
   if (!Is24Bit(a) || !Is24Bit(b) || !(f1 || f2 || f3)) return;
   if (a->Width() != b->Width() || a->Height() != b->Height()) return;
   // Channel 1 is the red byte (2), channel 3 the blue byte (0).
-  const bool flags[3] = {f3, f2, f1};
-  const std::int64_t offsets[3] = {o3, o2, o1};
-  for (int y = 0; y < a->Height(); ++y) {
-    std::uint8_t* pa = a->ScanLine(y);
-    const std::uint8_t* pb = b->ScanLine(y);
-    for (int x = 0; x < a->Width(); ++x, pa += 3, pb += 3) {
-      for (int c = 2; c >= 0; --c) {
-        if (!flags[c]) continue;
-        pa[c] = static_cast<std::uint8_t>(
-            std::clamp<std::int64_t>(std::int64_t{pa[c]} - pb[c] + offsets[c], 0, 255));
-      }
+  const bool flagged[3] = {f3, f2, f1};
+  const int offsets[3] = {o3, o2, o1};
+  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{a->Width()};
+  const TLaneWidth lanes = LaneWidth();
+  ForEachRowBand(a->Height(), host, [&](int first, int last) {
+    for (int y = first; y < last; ++y) {
+      DifferenceRow(a->ScanLine(y), b->ScanLine(y), rowBytes, 1, offsets, flagged, lanes);
     }
-  }
+  });
 }
 
-void InvertChannels(TBitmap* bitmap, bool f1, bool f2, bool f3) {
+void InvertChannels(TBitmap* bitmap, bool f1, bool f2, bool f3, IFilterHost* host) {
   if (!Is24Bit(bitmap) || !(f1 || f2 || f3)) return;
-  const std::uint8_t mask[3] = {static_cast<std::uint8_t>(f3 ? 0xFF : 0),
-                                static_cast<std::uint8_t>(f2 ? 0xFF : 0),
-                                static_cast<std::uint8_t>(f1 ? 0xFF : 0)};
-  const int rowBytes = bitmap->Width() * 3;
-  for (int y = 0; y < bitmap->Height(); ++y) {
-    std::uint8_t* p = bitmap->ScanLine(y);
-    for (int i = 0; i < rowBytes; ++i) p[i] ^= mask[i % 3];
-  }
+  const bool flagged[3] = {f3, f2, f1};
+  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{bitmap->Width()};
+  const TLaneWidth lanes = LaneWidth();
+  ForEachRowBand(bitmap->Height(), host, [&](int first, int last) {
+    for (int y = first; y < last; ++y) InvertRow(bitmap->ScanLine(y), rowBytes, flagged, lanes);
+  });
 }
 
 std::unique_ptr<TBitmap> CropBitmap(const TBitmap* src, int left, int top, int width, int height) {

@@ -9,6 +9,8 @@
 
 namespace imvora {
 
+class IFilterHost;
+
 // 1024 counters: red block 0..255, green 256..511, blue 512..767, luminance 768..1023.
 using HistogramTable = std::array<std::int32_t, 1024>;
 constexpr int kRedBlock = 0;
@@ -50,9 +52,10 @@ int HistQuantile(const std::int32_t* block, int n);
 // Approximately normal deviate from the sum of `trials` uniform draws of ImvoraRandom.
 double GaussRandom(int trials, double mean, double sigma);
 
+// Both run their rows in bands on the worker threads; a host gets the progress and may cancel.
 void ChannelDifference(TBitmap* a, const TBitmap* b, bool f1, bool f2, bool f3, int o1, int o2,
-                       int o3);
-void InvertChannels(TBitmap* bitmap, bool f1, bool f2, bool f3);
+                       int o3, IFilterHost* host = nullptr);
+void InvertChannels(TBitmap* bitmap, bool f1, bool f2, bool f3, IFilterHost* host = nullptr);
 
 // Copy of a rectangle of a 24-bit bitmap; none when the rectangle is empty or starts outside.
 // A rectangle reaching past the right or bottom edge is cut at the edge.

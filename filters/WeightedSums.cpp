@@ -50,26 +50,54 @@ typedef double Double4 __attribute__((vector_size(32)));
   std::memcpy(out, &quad, sizeof quad);
 }
 
-template <class Vec, bool kDivide>
-inline void StoreByte(Vec& s, double divisor, std::uint8_t* out) {
-  if (kDivide) s /= divisor;
-  s = s < 0 ? Vec{} : s;
-  s = s > 255 ? Vec{} + 255 : s;
+// The same bytes as doubles, for a pass whose output the next pass reads as doubles.
+[[gnu::always_inline]] inline void StoreBytes(const Double2& v, double* out) {
+  const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
+  std::memcpy(out, &truncated, sizeof truncated);
+}
+
+[[gnu::target("avx2")]] inline void StoreBytes(const Double4& v, double* out) {
+  const __m256d truncated = _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  std::memcpy(out, &truncated, sizeof truncated);
+}
+
+// How a sum becomes a byte: limited to 0 ... 255, divided and then limited, or only truncated
+// when the sums are known to lie within [0, 256), where limiting changes nothing.
+enum class TFinish { Limit, DivideAndLimit, InRange };
+
+template <class Vec, TFinish kFinish, class Out>
+inline void StoreByte(Vec& s, double divisor, Out* out) {
+  if (kFinish == TFinish::DivideAndLimit) s /= divisor;
+  if (kFinish != TFinish::InRange) {
+    s = s < 0 ? Vec{} : s;
+    s = s > 255 ? Vec{} + 255 : s;
+  }
   StoreBytes(s, out);
 }
 
-template <bool kDivide>
-[[gnu::always_inline]] inline void StoreByte(double s, double divisor, std::uint8_t* out) {
-  if (kDivide) s /= divisor;
+template <TFinish kFinish, class Out>
+[[gnu::always_inline]] inline void StoreByte(double s, double divisor, Out* out) {
+  if (kFinish == TFinish::DivideAndLimit) s /= divisor;
   s = s < 0 ? 0 : s > 255 ? 255 : s;
   *out = static_cast<std::uint8_t>(s);
 }
 
+// Weights that are not negative and add up to at most 1 (with room for rounding) keep every
+// sum of byte values within [0, 256).
+bool KeepsByteRange(const double* w, int taps) {
+  long double sum = 0;
+  for (int k = 0; k < taps; ++k) {
+    if (!(w[k] >= 0)) return false;
+    sum += w[k];
+  }
+  return sum <= 1 + 1e-9L;
+}
+
 // Eight accumulators hide the latency of the additions; then single vectors, then single
 // values for the tail.
-template <class Vec, bool kDivide, class Src>
+template <class Vec, TFinish kFinish, class Src, class Out>
 inline void Sums(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
-                 std::ptrdiff_t end, double divisor, std::uint8_t* out) {
+                 std::ptrdiff_t end, double divisor, Out* out) {
   constexpr int kLanes = sizeof(Vec) / sizeof(double);
   constexpr int kBlock = 8 * kLanes;
   std::ptrdiff_t i = begin;
@@ -86,7 +114,7 @@ inline void Sums(const double* w, int taps, const Src* const* rows, std::ptrdiff
       }
     }
 #pragma GCC unroll 8
-    for (int j = 0; j < 8; ++j) StoreByte<Vec, kDivide>(a[j], divisor, out + i + j * kLanes);
+    for (int j = 0; j < 8; ++j) StoreByte<Vec, kFinish>(a[j], divisor, out + i + j * kLanes);
   }
   for (; i + kLanes <= end; i += kLanes) {
     Vec a = {};
@@ -95,19 +123,19 @@ inline void Sums(const double* w, int taps, const Src* const* rows, std::ptrdiff
       Load(rows[k] + i, v);
       a += w[k] * v;
     }
-    StoreByte<Vec, kDivide>(a, divisor, out + i);
+    StoreByte<Vec, kFinish>(a, divisor, out + i);
   }
   for (; i < end; ++i) {
     double a = 0;
     for (int k = 0; k < taps; ++k) a += w[k] * rows[k][i];
-    StoreByte<kDivide>(a, divisor, out + i);
+    StoreByte<kFinish>(a, divisor, out + i);
   }
 }
 
 // Two rows of sums: out0 from rows[0 ... taps - 1], out1 from rows[1 ... taps]. Every row
 // read serves both, which halves the reads of a vertical pass; each output still adds its
 // taps from k = 0 up.
-template <class Vec>
+template <class Vec, TFinish kFinish>
 inline void SumPairs(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
                      std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1) {
   constexpr int kLanes = sizeof(Vec) / sizeof(double);
@@ -133,69 +161,108 @@ inline void SumPairs(const double* w, int taps, const double* const* rows, std::
     }
 #pragma GCC unroll 4
     for (int j = 0; j < 4; ++j) {
-      StoreByte<Vec, false>(a0[j], 1.0, out0 + i + j * kLanes);
-      StoreByte<Vec, false>(a1[j], 1.0, out1 + i + j * kLanes);
+      StoreByte<Vec, kFinish>(a0[j], 1.0, out0 + i + j * kLanes);
+      StoreByte<Vec, kFinish>(a1[j], 1.0, out1 + i + j * kLanes);
     }
   }
-  Sums<Vec, false>(w, taps, rows, i, end, 1.0, out0);
-  Sums<Vec, false>(w, taps, rows + 1, i, end, 1.0, out1);
+  Sums<Vec, kFinish>(w, taps, rows, i, end, 1.0, out0);
+  Sums<Vec, kFinish>(w, taps, rows + 1, i, end, 1.0, out1);
+}
+
+template <class Vec>
+inline void SumPairsFinished(const double* w, int taps, const double* const* rows,
+                             std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
+                             std::uint8_t* out1) {
+  if (KeepsByteRange(w, taps)) {
+    SumPairs<Vec, TFinish::InRange>(w, taps, rows, begin, end, out0, out1);
+  } else {
+    SumPairs<Vec, TFinish::Limit>(w, taps, rows, begin, end, out0, out1);
+  }
 }
 
 [[gnu::flatten]] void SumPairsSse2(const double* w, int taps, const double* const* rows,
                                    std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
                                    std::uint8_t* out1) {
-  SumPairs<Double2>(w, taps, rows, begin, end, out0, out1);
+  SumPairsFinished<Double2>(w, taps, rows, begin, end, out0, out1);
 }
 
 [[gnu::target("avx2"), gnu::flatten]] void SumPairsAvx2(const double* w, int taps,
                                                         const double* const* rows,
                                                         std::ptrdiff_t begin, std::ptrdiff_t end,
                                                         std::uint8_t* out0, std::uint8_t* out1) {
-  SumPairs<Double4>(w, taps, rows, begin, end, out0, out1);
+  SumPairsFinished<Double4>(w, taps, rows, begin, end, out0, out1);
 }
 
-template <class Vec, class Src>
+template <class Vec, class Src, class Out>
 inline void SumsWithDivisor(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
-                            std::ptrdiff_t end, double divisor, std::uint8_t* out) {
-  if (divisor == 1.0) {
-    Sums<Vec, false>(w, taps, rows, begin, end, divisor, out);
+                            std::ptrdiff_t end, double divisor, Out* out) {
+  if (divisor != 1.0) {
+    Sums<Vec, TFinish::DivideAndLimit>(w, taps, rows, begin, end, divisor, out);
+  } else if (KeepsByteRange(w, taps)) {
+    Sums<Vec, TFinish::InRange>(w, taps, rows, begin, end, divisor, out);
   } else {
-    Sums<Vec, true>(w, taps, rows, begin, end, divisor, out);
+    Sums<Vec, TFinish::Limit>(w, taps, rows, begin, end, divisor, out);
   }
 }
 
-template <class Src>
+template <class Src, class Out>
 [[gnu::flatten]] void SumsSse2(const double* w, int taps, const Src* const* rows,
-                               std::ptrdiff_t begin, std::ptrdiff_t end, double divisor,
-                               std::uint8_t* out) {
+                               std::ptrdiff_t begin, std::ptrdiff_t end, double divisor, Out* out) {
   SumsWithDivisor<Double2>(w, taps, rows, begin, end, divisor, out);
 }
 
-template <class Src>
+template <class Src, class Out>
 [[gnu::target("avx2"), gnu::flatten]] void SumsAvx2(const double* w, int taps,
                                                     const Src* const* rows, std::ptrdiff_t begin,
-                                                    std::ptrdiff_t end, double divisor,
-                                                    std::uint8_t* out) {
+                                                    std::ptrdiff_t end, double divisor, Out* out) {
   SumsWithDivisor<Double4>(w, taps, rows, begin, end, divisor, out);
 }
 
-template <class Src>
-void Dispatch(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
-              std::ptrdiff_t end, double divisor, std::uint8_t* out, TLaneWidth lanes) {
-  if (lanes == TLaneWidth::Avx2) {
-    SumsAvx2(w, taps, rows, begin, end, divisor, out);
-  } else {
-    SumsSse2(w, taps, rows, begin, end, divisor, out);
+template <class Src, class Out>
+void PlainSums(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
+               std::ptrdiff_t end, double divisor, Out* out) {
+  for (std::ptrdiff_t i = begin; i < end; ++i) {
+    double a = 0;
+    for (int k = 0; k < taps; ++k) a += w[k] * rows[k][i];
+    StoreByte<TFinish::DivideAndLimit>(a, divisor, out + i);
   }
 }
 
-}  // namespace
-
-TLaneWidth WidestLanes() {
-  static const TLaneWidth widest =
-      __builtin_cpu_supports("avx2") ? TLaneWidth::Avx2 : TLaneWidth::Sse2;
-  return widest;
+template <class Src, class Out>
+void Dispatch(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
+              std::ptrdiff_t end, double divisor, Out* out, TLaneWidth lanes) {
+  if (lanes == TLaneWidth::Avx2) {
+    SumsAvx2(w, taps, rows, begin, end, divisor, out);
+  } else if (lanes == TLaneWidth::Sse2) {
+    SumsSse2(w, taps, rows, begin, end, divisor, out);
+  } else {
+    PlainSums(w, taps, rows, begin, end, divisor, out);
+  }
 }
+
+template <class Vec>
+[[gnu::always_inline]] inline void Widen(const std::uint8_t* in, std::ptrdiff_t count,
+                                         double* out) {
+  constexpr int kLanes = sizeof(Vec) / sizeof(double);
+  std::ptrdiff_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) {
+    Vec v;
+    Load(in + i, v);
+    std::memcpy(out + i, &v, sizeof v);
+  }
+  for (; i < count; ++i) out[i] = in[i];
+}
+
+void WidenSse2(const std::uint8_t* in, std::ptrdiff_t count, double* out) {
+  Widen<Double2>(in, count, out);
+}
+
+[[gnu::target("avx2")]] void WidenAvx2(const std::uint8_t* in, std::ptrdiff_t count,
+                                       double* out) {
+  Widen<Double4>(in, count, out);
+}
+
+}  // namespace
 
 void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
                      std::ptrdiff_t end, double divisor, std::uint8_t* out, TLaneWidth lanes) {
@@ -213,8 +280,24 @@ void WeightedRowSumPairs(const double* w, int taps, const double* const* rows, s
                          TLaneWidth lanes) {
   if (lanes == TLaneWidth::Avx2) {
     SumPairsAvx2(w, taps, rows, begin, end, out0, out1);
-  } else {
+  } else if (lanes == TLaneWidth::Sse2) {
     SumPairsSse2(w, taps, rows, begin, end, out0, out1);
+  } else {
+    PlainSums(w, taps, rows, begin, end, 1.0, out0);
+    PlainSums(w, taps, rows + 1, begin, end, 1.0, out1);
+  }
+}
+
+void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
+                     std::ptrdiff_t end, double divisor, double* out, TLaneWidth lanes) {
+  Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
+}
+
+void WidenBytes(const std::uint8_t* in, std::ptrdiff_t count, double* out, TLaneWidth lanes) {
+  if (lanes == TLaneWidth::Avx2) {
+    WidenAvx2(in, count, out);
+  } else {
+    WidenSse2(in, count, out);
   }
 }
 

@@ -3,16 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace imvora {
+#include "core/Lanes.h"
 
-// Vector width of the row sums: SSE2 (two doubles) runs everywhere, AVX2 (four doubles) where
-// the processor has it. Both give the same bytes; tests run both.
-enum class TLaneWidth { Sse2, Avx2 };
-TLaneWidth WidestLanes();
+namespace imvora {
 
 // For i = begin ... end - 1: out[i] = the byte of s / divisor limited to 0 ... 255 and
 // truncated toward zero, where s = Σ over k = 0 ... taps - 1, in that order, of w[k] ·
-// rows[k][i], started at 0 and kept in double precision. Many outputs are summed side by side,
+// rows[k][i], started at 0 and kept in double precision. The rows hold byte values 0 ... 255. Many outputs are summed side by side,
 // each in its own order, so every byte is the one the sum pixel by pixel gives. A divisor of 1
 // divides nothing (x / 1 is x).
 void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
@@ -20,11 +17,17 @@ void WeightedRowSums(const double* w, int taps, const double* const* rows, std::
 void WeightedRowSums(const double* w, int taps, const std::uint8_t* const* rows,
                      std::ptrdiff_t begin, std::ptrdiff_t end, double divisor, std::uint8_t* out,
                      TLaneWidth lanes);
+// The same bytes stored as doubles.
+void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
+                     std::ptrdiff_t end, double divisor, double* out, TLaneWidth lanes);
 
 // Two rows of WeightedRowSums with the divisor 1 at once: out0 from rows[0 ... taps - 1] and
 // out1 from rows[1 ... taps], each row read once for both.
 void WeightedRowSumPairs(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
                          std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1,
                          TLaneWidth lanes);
+
+// out[i] = in[i] for i = 0 ... count - 1.
+void WidenBytes(const std::uint8_t* in, std::ptrdiff_t count, double* out, TLaneWidth lanes);
 
 }  // namespace imvora

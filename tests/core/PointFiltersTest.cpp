@@ -22,12 +22,17 @@ using reference::ForBytes;
 using reference::RandomBitmap;
 using reference::SameChannel;
 
-TEST(LuminanceTableTest, EqualsExtendedPrecisionLuminanceForEveryColour) {
-  const TLuminanceTable table;
-  for (int b = 0; b < 256; ++b) {
-    for (int g = 0; g < 256; ++g) {
-      for (int r = 0; r < 256; ++r) {
-        if (table.Level(b, g, r) != LuminanceLevel(b, g, r)) FAIL() << b << " " << g << " " << r;
+TEST(GrayScaleTest, LuminanceInEveryLaneEqualsExtendedPrecisionForEveryColour) {
+  const bool all[3] = {true, true, true};
+  std::vector<std::uint8_t> row(3 * 65536);
+  for (TLaneWidth lanes : {TLaneWidth::Sse2, WidestLanes()}) {
+    for (int r = 0; r < 256; ++r) {
+      for (int i = 0; i < 65536; ++i) {
+        row[3 * i] = static_cast<std::uint8_t>(i), row[3 * i + 1] = i >> 8, row[3 * i + 2] = r;
+      }
+      GreyRow(row.data(), 65536, 0, all, lanes);
+      for (int i = 0; i < 65536; ++i) {
+        if (row[3 * i] != LuminanceLevel(i & 255, i >> 8, r)) FAIL() << i << " " << r;
       }
     }
   }
