@@ -1,12 +1,14 @@
 #include "filters/Gaussian.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
 #include "core/Error.h"
 #include "core/TextConvert.h"
 #include "filters/Mirror.h"
+#include "filters/RowWindows.h"
 #include "filters/WeightedSums.h"
 
 namespace imvora {
@@ -16,119 +18,174 @@ namespace {
 // smallest subnormal, so the rounded result is 0.
 constexpr double kExpUnderflow = -746.0;
 
-// Horizontal pass of every row of source into t, all three bytes. Each row is first laid out
-// with its mirrored borders as doubles, so tap k of byte i reads element i + 3k.
-void HorizontalPass(const TBitmap& source, const std::vector<double>& w, TBitmap& t,
-                    TLaneWidth lanes) {
-  const int width = source.Width();
-  const int half = static_cast<int>(w.size() / 2);
-  const int taps = static_cast<int>(w.size());
-  const std::vector<int> columns = MirrorTable(-half, width + 2 * std::int64_t{half}, width);
-  std::vector<double> extended(3 * columns.size());
-  std::vector<const double*> tapRows(taps);
-  for (int k = 0; k < taps; ++k) tapRows[k] = extended.data() + 3 * std::size_t(k);
-  for (int y = 0; y < source.Height(); ++y) {
-    const std::uint8_t* row = source.ScanLine(y);
-    for (std::size_t j = 0; j < columns.size(); ++j) {
-      const std::uint8_t* p = row + 3 * columns[j];
-      extended[3 * j] = p[0];
-      extended[3 * j + 1] = p[1];
-      extended[3 * j + 2] = p[2];
-    }
-    WeightedRowSums(w.data(), taps, tapRows.data(), 0, 3 * std::ptrdiff_t{width}, 1.0,
-                    t.ScanLine(y), lanes);
-  }
-}
+// Rings of doubles up to this size: the vertical pass then reads each row without widening
+// it again for every tap; longer kernels keep their ring in bytes, which stays in the cache.
+constexpr std::size_t kMaxDoubleRingBytes = 2 << 20;
 
-// Copies the flagged bytes of sums[begin, end) into row.
-void WriteFlagged(const std::uint8_t* sums, std::ptrdiff_t begin, std::ptrdiff_t end,
-                  const bool flagged[3], std::uint8_t* row) {
-  for (std::ptrdiff_t i = begin; i < end; i += 3) {
-    if (flagged[0]) row[i] = sums[i];
-    if (flagged[1]) row[i + 1] = sums[i + 1];
-    if (flagged[2]) row[i + 2] = sums[i + 2];
-  }
-}
-
-// Width in bytes (a whole number of pixels) of the column strips of the vertical pass: all the
-// rows of one kernel window, as bytes or as doubles, stay in the cache.
-std::ptrdiff_t StripBytes(std::ptrdiff_t windowBytes, int taps, std::size_t elementSize) {
-  return std::max<std::ptrdiff_t>(48, windowBytes / (taps * std::ptrdiff_t(elementSize)) / 48 * 48);
-}
-
-// Vertical pass of t into the flagged bytes of destination, reading the bytes of t directly.
-void VerticalPassOnBytes(const TBitmap& t, const std::vector<double>& w,
-                         const std::vector<int>& rowOfTap, const bool flagged[3],
-                         TBitmap& destination, TLaneWidth lanes) {
-  const int taps = static_cast<int>(w.size());
-  std::vector<const std::uint8_t*> rows(rowOfTap.size());
-  for (std::size_t j = 0; j < rows.size(); ++j) rows[j] = t.ScanLine(rowOfTap[j]);
-  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{t.Width()};
-  const std::ptrdiff_t strip = StripBytes(256 * 1024, taps, 1);
-  std::vector<std::uint8_t> sums(rowBytes);
-  for (std::ptrdiff_t begin = 0; begin < rowBytes; begin += strip) {
-    const std::ptrdiff_t end = std::min(rowBytes, begin + strip);
-    for (int y = 0; y < t.Height(); ++y) {
-      WeightedRowSums(w.data(), taps, rows.data() + y, begin, end, 1.0, sums.data(), lanes);
-      WriteFlagged(sums.data(), begin, end, flagged, destination.ScanLine(y));
+// Writes the blurred flagged bytes of each row into the bitmap; with every byte flagged there
+// is nothing to pick, and the blurred rows go straight into the bitmap.
+TBlurredRow FlaggedWriter(TBitmap& bitmap, const bool flagged[3]) {
+  if (flagged[0] && flagged[1] && flagged[2]) return nullptr;
+  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{bitmap.Width()};
+  const std::array<bool, 3> f = {flagged[0], flagged[1], flagged[2]};
+  return [&bitmap, rowBytes, f](int y, const std::uint8_t* blurred) {
+    std::uint8_t* row = bitmap.ScanLine(y);
+    for (std::ptrdiff_t i = 0; i < rowBytes; i += 3) {
+      if (f[0]) row[i] = blurred[i];
+      if (f[1]) row[i + 1] = blurred[i + 1];
+      if (f[2]) row[i + 2] = blurred[i + 2];
     }
-  }
-}
-
-// The same, with every strip of t converted to doubles once rather than once per tap.
-void VerticalPassOnDoubles(const TBitmap& t, const std::vector<double>& w,
-                           const std::vector<int>& rowOfTap, std::ptrdiff_t strip,
-                           const bool flagged[3], TBitmap& destination, TLaneWidth lanes) {
-  const int taps = static_cast<int>(w.size());
-  const int height = t.Height();
-  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{t.Width()};
-  std::vector<double> converted(static_cast<std::size_t>(height) * strip);
-  std::vector<const double*> rows(rowOfTap.size());
-  std::vector<std::uint8_t> sums(rowBytes), nextSums(rowBytes);
-  for (std::ptrdiff_t begin = 0; begin < rowBytes; begin += strip) {
-    const std::ptrdiff_t width = std::min(rowBytes - begin, strip);
-    for (int y = 0; y < height; ++y) {
-      const std::uint8_t* in = t.ScanLine(y) + begin;
-      double* out = converted.data() + static_cast<std::size_t>(y) * width;
-      for (std::ptrdiff_t i = 0; i < width; ++i) out[i] = in[i];
-    }
-    for (std::size_t j = 0; j < rows.size(); ++j) {
-      rows[j] = converted.data() + static_cast<std::size_t>(rowOfTap[j]) * width;
-    }
-    int y = 0;
-    for (; y + 1 < height; y += 2) {
-      WeightedRowSumPairs(w.data(), taps, rows.data() + y, 0, width, sums.data() + begin,
-                          nextSums.data() + begin, lanes);
-      WriteFlagged(sums.data(), begin, begin + width, flagged, destination.ScanLine(y));
-      WriteFlagged(nextSums.data(), begin, begin + width, flagged, destination.ScanLine(y + 1));
-    }
-    if (y < height) {
-      WeightedRowSums(w.data(), taps, rows.data() + y, 0, width, 1.0, sums.data() + begin, lanes);
-      WriteFlagged(sums.data(), begin, begin + width, flagged, destination.ScanLine(y));
-    }
-  }
-}
-
-// Vertical pass of t into the flagged bytes of destination. Short kernels read the bytes;
-// longer ones first convert strips of t to doubles, unless a strip of a very tall image would
-// need too much memory.
-void VerticalPass(const TBitmap& t, const std::vector<double>& w, const bool flagged[3],
-                  TBitmap& destination, TLaneWidth lanes) {
-  const int height = t.Height();
-  const int half = static_cast<int>(w.size() / 2);
-  const std::vector<int> rowOfTap = MirrorTable(-half, height + 2 * std::int64_t{half}, height);
-  const std::ptrdiff_t strip =
-      std::min(StripBytes(192 * 1024, static_cast<int>(w.size()), sizeof(double)),
-               3 * std::ptrdiff_t{t.Width()});
-  const bool convert = w.size() >= 8 && height * strip <= (std::ptrdiff_t{8} << 20);
-  if (convert) {
-    VerticalPassOnDoubles(t, w, rowOfTap, strip, flagged, destination, lanes);
-  } else {
-    VerticalPassOnBytes(t, w, rowOfTap, flagged, destination, lanes);
-  }
+  };
 }
 
 }  // namespace
+
+// Working rows of one band: the input row laid out with its mirrored borders as doubles (tap k
+// of byte i reads element i + 3k), the ring of rows of the horizontal pass (as doubles or as
+// bytes) and two rows of the vertical pass.
+struct TGaussBand {
+  std::vector<double> extended;
+  std::vector<double> ring;
+  std::vector<std::uint8_t> ringBytes;
+  std::vector<std::uint8_t> down;
+  std::vector<const double*> tapRows, windowRows;
+  std::vector<const std::uint8_t*> windowBytes;
+};
+
+TGaussRows::TGaussRows() = default;
+TGaussRows::~TGaussRows() = default;
+
+namespace {
+
+// One band of TGaussRows::Run.
+class TGaussBandRun {
+ public:
+  TGaussBandRun(TBitmap& bitmap, const std::vector<double>& w, const std::vector<int>& columns,
+                int ringRows, TLaneWidth lanes, TGaussBand& s)
+      : bitmap_(bitmap),
+        w_(w),
+        taps_(static_cast<int>(w.size())),
+        half_(taps_ / 2),
+        rowBytes_(3 * std::ptrdiff_t{bitmap.Width()}),
+        columns_(columns),
+        lanes_(lanes),
+        doubles_(ringRows * rowBytes_ * sizeof(double) <= kMaxDoubleRingBytes),
+        s_(s) {
+    s.extended.resize(3 * columns.size());
+    (doubles_ ? s.ring.resize(ringRows * rowBytes_) : s.ringBytes.resize(ringRows * rowBytes_));
+    s.down.resize(2 * rowBytes_);
+    s.tapRows.resize(taps_);
+    for (int k = 0; k < taps_; ++k) s.tapRows[k] = s.extended.data() + 3 * std::size_t(k);
+    s.windowRows.resize(taps_ + 1);
+    s.windowBytes.resize(taps_ + 1);
+  }
+
+  int RowsPerEmit() const { return doubles_ ? 2 : 1; }
+
+  // The horizontal pass of one input row into a ring slot.
+  void Load(const std::uint8_t* input, int slot) {
+    WidenBytes(input, rowBytes_, s_.extended.data() + 3 * half_, lanes_);
+    const int columns = static_cast<int>(columns_.size());
+    for (int j = 0; j < half_; ++j) ExtendColumn(input, j);
+    for (int j = columns - half_; j < columns; ++j) ExtendColumn(input, j);
+    if (doubles_) {
+      WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, rowBytes_, 1.0, RingRow(slot),
+                      lanes_);
+    } else {
+      WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, rowBytes_, 1.0, RingBytes(slot),
+                      lanes_);
+    }
+  }
+
+  // The vertical pass of count rows from first on, handed to consume, or without one written
+  // into the bitmap's rows.
+  void Emit(int first, int count, const int* window, const TBlurredRow& consume) {
+    std::uint8_t* down0 = consume ? s_.down.data() : bitmap_.ScanLine(first);
+    std::uint8_t* down1 = consume ? down0 + rowBytes_ : bitmap_.ScanLine(first + count - 1);
+    if (doubles_) {
+      for (int k = 0; k < taps_ + count - 1; ++k) s_.windowRows[k] = RingRow(window[k]);
+      if (count == 2) {
+        WeightedRowSumPairs(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down0, down1,
+                            lanes_);
+      } else {
+        WeightedRowSums(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, 1.0, down0, lanes_);
+      }
+    } else {
+      for (int k = 0; k < taps_; ++k) s_.windowBytes[k] = RingBytes(window[k]);
+      WeightedRowSums(w_.data(), taps_, s_.windowBytes.data(), 0, rowBytes_, 1.0, down0, lanes_);
+    }
+    if (!consume) return;
+    consume(first, down0);
+    if (count == 2) consume(first + 1, down1);
+  }
+
+ private:
+  void ExtendColumn(const std::uint8_t* input, int j) {
+    const std::uint8_t* p = input + 3 * columns_[j];
+    double* e = s_.extended.data() + 3 * j;
+    e[0] = p[0];
+    e[1] = p[1];
+    e[2] = p[2];
+  }
+  double* RingRow(int slot) { return s_.ring.data() + slot * rowBytes_; }
+  std::uint8_t* RingBytes(int slot) { return s_.ringBytes.data() + slot * rowBytes_; }
+
+  TBitmap& bitmap_;
+  const std::vector<double>& w_;
+  const int taps_, half_;
+  const std::ptrdiff_t rowBytes_;
+  const std::vector<int>& columns_;
+  const TLaneWidth lanes_;
+  const bool doubles_;
+  TGaussBand& s_;
+};
+
+}  // namespace
+
+void TGaussRows::Run(TBitmap& bitmap, const std::vector<double>& w, TLaneWidth lanes,
+                     IFilterHost* host, const TBlurredRow& consume) {
+  if (bitmap.Empty()) return;
+  const int half = static_cast<int>(w.size() / 2);
+  const int width = bitmap.Width();
+  const std::vector<int> columns = MirrorTable(-half, width + 2 * std::int64_t{half}, width);
+  ForEachWindowBand(bitmap, half, host, halo_, [&](const TWindowBand& band) {
+    const auto scratch = bands_.Take();
+    TGaussBandRun run(bitmap, w, columns, band.RingRows(), lanes, *scratch);
+    band.Stream(
+        run.RowsPerEmit(), [&](const std::uint8_t* input, int slot) { run.Load(input, slot); },
+        [&](int first, int count, const int* window) { run.Emit(first, count, window, consume); });
+  });
+}
+
+void GaussBlurPlain(const TBitmap& source, TBitmap& destination, const std::vector<double>& w,
+                    const bool flagged[3]) {
+  const TBitmap input = source;
+  TBitmap t = input;
+  destination = input;
+  const int width = input.Width(), height = input.Height();
+  const int r = static_cast<int>(w.size() / 2);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        double s = 0;
+        for (int k = -r; k <= r; ++k)
+          s += w[k + r] * input.ScanLine(y)[3 * MirrorIndex(x + k, width) + c];
+        t.ScanLine(y)[3 * x + c] = static_cast<std::uint8_t>(std::trunc(s));
+      }
+    }
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        double s = 0;
+        for (int k = -r; k <= r; ++k)
+          s += w[k + r] * t.ScanLine(MirrorIndex(y + k, height))[3 * x + c];
+        if (flagged[c])
+          destination.ScanLine(y)[3 * x + c] = static_cast<std::uint8_t>(std::trunc(s));
+      }
+    }
+  }
+}
 
 std::vector<double> GaussKernel(std::int32_t radius, double sigma) {
   const double twoSigmaSquared = 2 * sigma * sigma;
@@ -157,14 +214,19 @@ void GaussBlur(const TBitmap* source, TBitmap* destination, std::int32_t radius,
                bool flag1, bool flag2, bool flag3, TLaneWidth lanes) {
   if (source == nullptr || destination == nullptr || !(flag1 || flag2 || flag3)) return;
   if (!(sigma >= 1e-10) || source->BitsPerPixel() != 24) return;
-  if (destination != source) *destination = *source;
   // An empty picture has nothing to blur, however wide the kernel would be.
-  if (source->Empty()) return;
+  if (source->Empty()) {
+    if (destination != source) *destination = *source;
+    return;
+  }
   const std::vector<double> w = GaussKernel(std::max(radius, 0), sigma);
-  TBitmap t(source->Width(), source->Height());
-  HorizontalPass(*source, w, t, lanes);
   const bool flagged[3] = {flag3, flag2, flag1};
-  VerticalPass(t, w, flagged, *destination, lanes);
+  if (lanes == TLaneWidth::Plain) {
+    GaussBlurPlain(*source, *destination, w, flagged);
+    return;
+  }
+  if (destination != source) *destination = *source;
+  TGaussRows().Run(*destination, w, lanes, nullptr, FlaggedWriter(*destination, flagged));
 }
 
 TGaussFilter::TGaussFilter(const char* name, std::int32_t radius, double sigma)
@@ -174,13 +236,27 @@ TGaussFilter::TGaussFilter(const char* name, std::int32_t radius, double sigma)
   AddParam(TParam::Real("Сила размытия:", Sigma, "%g"));
 }
 
-void TGaussFilter::Blur(const TBitmap* source, TBitmap* destination, bool flag1, bool flag2,
-                        bool flag3) const {
-  GaussBlur(source, destination, Radius, Sigma, flag1, flag2, flag3);
+std::vector<double> TGaussFilter::Kernel() const {
+  if (!(Sigma >= 1e-10)) return {};
+  return GaussKernel(std::max(Radius, 0), Sigma);
+}
+
+void TGaussFilter::BlurRows(TBitmap& bitmap, const TBlurredRow& consume) {
+  std::vector<double> w = Kernel();
+  if (w.empty()) w = {1.0};
+  rows_.Run(bitmap, w, LaneWidth(), Host, consume);
 }
 
 void TGaussFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
-  Blur(bitmap, bitmap, flag1, flag2, flag3);
+  if (bitmap == nullptr || !(flag1 || flag2 || flag3) || bitmap->Empty()) return;
+  if (LaneWidth() == TLaneWidth::Plain) {
+    GaussBlur(bitmap, bitmap, Radius, Sigma, flag1, flag2, flag3, TLaneWidth::Plain);
+    return;
+  }
+  const std::vector<double> w = Kernel();
+  if (w.empty()) return;
+  const bool flagged[3] = {flag3, flag2, flag1};
+  rows_.Run(*bitmap, w, LaneWidth(), Host, FlaggedWriter(*bitmap, flagged));
 }
 
 }  // namespace imvora

@@ -26,8 +26,9 @@ std::array<long double, 3> ByteMeans(const TBitmap& bitmap) {
 
 // The output for every difference d = input - blur, -255 ... 255, at index d + 255:
 // trunc(d + mean) in extended precision, limited to 0 ... 255.
-std::array<std::uint8_t, 511> LevelTable(long double mean) {
-  std::array<std::uint8_t, 511> table{};
+using TLevelTable = std::array<std::uint8_t, 511>;
+TLevelTable LevelTable(long double mean) {
+  TLevelTable table{};
   for (int d = -255; d <= 255; ++d) {
     const long double v = std::trunc(d + mean);
     table[d + 255] = static_cast<std::uint8_t>(std::clamp<long double>(v, 0, 255));
@@ -35,23 +36,39 @@ std::array<std::uint8_t, 511> LevelTable(long double mean) {
   return table;
 }
 
+// Levels the flagged bytes of one row against its blur.
+void LevelRow(std::uint8_t* row, const std::uint8_t* blurred, int width, const bool flagged[3],
+              const std::array<TLevelTable, 3>& tables) {
+  for (int c = 0; c < 3; ++c) {
+    if (!flagged[c]) continue;
+    const TLevelTable& table = tables[c];
+    for (int x = 0; x < width; ++x) {
+      row[3 * x + c] = table[row[3 * x + c] - blurred[3 * x + c] + 255];
+    }
+  }
+}
+
 }  // namespace
 
 void TLightAlignFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   if (bitmap == nullptr || !(flag1 || flag2 || flag3) || bitmap->Empty()) return;
-  TBitmap blurred = *bitmap;
-  Blur(bitmap, &blurred, flag1, flag2, flag3);
-  const std::array<long double, 3> means = ByteMeans(*bitmap);
   const bool flagged[3] = {flag3, flag2, flag1};
-  for (int c = 0; c < 3; ++c) {
-    if (!flagged[c]) continue;
-    const std::array<std::uint8_t, 511> table = LevelTable(means[c]);
+  const std::array<long double, 3> means = ByteMeans(*bitmap);
+  const std::array<TLevelTable, 3> tables = {LevelTable(means[0]), LevelTable(means[1]),
+                                             LevelTable(means[2])};
+  const int width = bitmap->Width();
+  if (LaneWidth() == TLaneWidth::Plain) {
+    // As it is defined: a blurred copy of the whole picture first.
+    TBitmap blurred = *bitmap;
+    GaussBlur(bitmap, &blurred, Radius, Sigma, flag1, flag2, flag3, TLaneWidth::Plain);
     for (int y = 0; y < bitmap->Height(); ++y) {
-      std::uint8_t* p = bitmap->ScanLine(y) + c;
-      const std::uint8_t* b = blurred.ScanLine(y) + c;
-      for (int x = 0; x < bitmap->Width(); ++x) p[3 * x] = table[p[3 * x] - b[3 * x] + 255];
+      LevelRow(bitmap->ScanLine(y), blurred.ScanLine(y), width, flagged, tables);
     }
+    return;
   }
+  BlurRows(*bitmap, [&](int y, const std::uint8_t* blurred) {
+    LevelRow(bitmap->ScanLine(y), blurred, width, flagged, tables);
+  });
 }
 
 }  // namespace imvora

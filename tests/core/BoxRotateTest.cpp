@@ -16,25 +16,6 @@ using reference::ForBytes;
 using reference::RandomBitmap;
 using reference::SameChannel;
 
-TEST(BoxTest, FastLoopsEqualThePlainAlgorithm) {
-  std::mt19937 random(51);
-  for (int trial = 0; trial < 200; ++trial) {
-    const int w = 1 + random() % 40, h = 1 + random() % 8;
-    const int method = random() % 3;
-    const bool f1 = random() % 2, f2 = random() % 2, f3 = trial % 5 == 0 || random() % 2;
-    const TBitmap input = RandomBitmap(random, w, h);
-    TBoxFilter box;
-    box.SetParam(0, method);
-    TBitmap expected = input, fast = input, sse2 = input;
-    reference::Box(expected, box.Kernel, f1, f2, f3);
-    box.Apply(&fast, f1, f2, f3);
-    const bool flagged[3] = {f3, f2, f1};
-    if (f1 || f2 || f3) BoxConvolve(sse2, box.Kernel, flagged, TLaneWidth::Sse2);
-    ASSERT_TRUE(fast.SamePixels(expected) && sse2.SamePixels(expected))
-        << w << "x" << h << " method " << method;
-  }
-}
-
 TEST(BoxTest, FlatAreasAndIsolatedPixel) {
   TBoxFilter box;
   for (int method = 0; method < 3; ++method) {

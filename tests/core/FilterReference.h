@@ -1,8 +1,7 @@
 #pragma once
 
-// Plain transcriptions of the filter algorithms, pixel by pixel and tap by tap, without any of
-// the tables, blocking or lookups of the filters themselves. The tests compare the filters
-// with these on many images.
+// Plain transcriptions of the algorithms the product keeps no plain path of, and the pictures
+// and byte helpers the filter tests share.
 
 #include <algorithm>
 #include <array>
@@ -49,86 +48,6 @@ inline std::array<bool, 3> ByteFlags(bool f1, bool f2, bool f3) {
 
 inline std::uint8_t TruncByte(long double v) {
   return static_cast<std::uint8_t>(std::trunc(std::clamp<long double>(v, 0, 255)));
-}
-
-inline void GaussBlur(const TBitmap& source, TBitmap& destination, int r, double sigma, bool f1,
-                      bool f2, bool f3) {
-  if (!(f1 || f2 || f3) || !(sigma >= 1e-10)) return;
-  std::vector<double> w(2 * r + 1);
-  for (int i = -r; i <= r; ++i) {
-    w[i + r] = std::exp(-static_cast<double>(std::int64_t{i} * i) / (2 * sigma * sigma));
-  }
-  double sum = 0;
-  for (double v : w) sum += v;
-  for (double& v : w) v /= sum;
-  const TBitmap input = source;
-  TBitmap t = input;
-  destination = input;
-  const int W = input.Width(), H = input.Height();
-  const auto flagged = ByteFlags(f1, f2, f3);
-  ForBytes(input, [&](int x, int y, int c) {
-    double s = 0;
-    for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(input, MirrorIndex(x + k, W), y, c);
-    Byte(t, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
-  });
-  ForBytes(input, [&](int x, int y, int c) {
-    double s = 0;
-    for (int k = -r; k <= r; ++k) s += w[k + r] * Byte(t, x, MirrorIndex(y + k, H), c);
-    if (flagged[c]) Byte(destination, x, y, c) = static_cast<std::uint8_t>(std::trunc(s));
-  });
-}
-
-inline void GSharpen(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
-  if (!(f1 || f2 || f3)) return;
-  TBitmap b = bitmap;
-  GaussBlur(bitmap, b, r, sigma, f1, f2, f3);
-  const auto flagged = ByteFlags(f1, f2, f3);
-  ForBytes(bitmap, [&](int x, int y, int c) {
-    const int out = 2 * Byte(bitmap, x, y, c) - Byte(b, x, y, c);
-    if (flagged[c]) Byte(bitmap, x, y, c) = static_cast<std::uint8_t>(std::clamp(out, 0, 255));
-  });
-}
-
-inline void LightAlign(TBitmap& bitmap, int r, double sigma, bool f1, bool f2, bool f3) {
-  if (!(f1 || f2 || f3) || bitmap.Empty()) return;
-  TBitmap b = bitmap;
-  GaussBlur(bitmap, b, r, sigma, f1, f2, f3);
-  double sums[3] = {0, 0, 0};
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      for (int c = 2; c >= 0; --c) sums[c] += Byte(bitmap, x, y, c);
-    }
-  }
-  long double means[3];
-  for (int c = 0; c < 3; ++c) {
-    means[c] = static_cast<long double>(sums[c]) / (bitmap.Width() * bitmap.Height());
-  }
-  const auto flagged = ByteFlags(f1, f2, f3);
-  ForBytes(bitmap, [&](int x, int y, int c) {
-    const int d = Byte(bitmap, x, y, c) - Byte(b, x, y, c);
-    if (flagged[c]) Byte(bitmap, x, y, c) = TruncByte(d + means[c]);
-  });
-}
-
-inline void Box(TBitmap& bitmap, const std::array<double, 9>& kernel, bool f1, bool f2, bool f3) {
-  if (!(f1 || f2 || f3)) return;
-  double sum = 0;
-  for (double w : kernel) sum += w;
-  const double divisor = std::fabs(sum) < 1e-20 ? 1.0 : sum;
-  TBitmap t = bitmap;
-  const int W = bitmap.Width(), H = bitmap.Height();
-  const auto flagged = ByteFlags(f1, f2, f3);
-  ForBytes(bitmap, [&](int x, int y, int c) {
-    double acc = 0;
-    for (int k = 0; k < 9; ++k) {
-      acc +=
-          kernel[k] * Byte(bitmap, MirrorIndex(x + k % 3 - 1, W), MirrorIndex(y + k / 3 - 1, H), c);
-    }
-    if (flagged[c])
-      Byte(t, x, y, c) =
-          static_cast<std::uint8_t>(std::trunc(std::clamp(acc / divisor, 0.0, 255.0)));
-  });
-  bitmap = t;
 }
 
 inline void Rotate(TBitmap& bitmap, double angle, double threshold) {

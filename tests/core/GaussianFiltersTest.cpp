@@ -56,36 +56,6 @@ TEST(GaussBlurTest, BordersMirrorWithoutRepeatingLowAndRepeatingHigh) {
   EXPECT_EQ(Byte(row, 3, 0, 1), 76);
 }
 
-TEST(GaussBlurTest, FastPassesEqualThePlainAlgorithm) {
-  std::mt19937 random(1234);
-  const double sigmas[] = {0.3, 1.0, 3.0, 7.25, 100.0};
-  auto check = [](const TBitmap& input, int r, double sigma, bool f1, bool f2, bool f3) {
-    TBitmap expected = input;
-    reference::GaussBlur(input, expected, r, sigma, f1, f2, f3);
-    for (TLaneWidth lanes : {TLaneWidth::Sse2, WidestLanes()}) {
-      TBitmap fast = input, inPlace = input;
-      GaussBlur(&input, &fast, r, sigma, f1, f2, f3, lanes);
-      GaussBlur(&inPlace, &inPlace, r, sigma, f1, f2, f3, lanes);
-      ASSERT_TRUE(fast.SamePixels(expected) && inPlace.SamePixels(expected))
-          << input.Width() << "x" << input.Height() << " r " << r << " sigma " << sigma;
-    }
-  };
-  for (int trial = 0; trial < 300; ++trial) {
-    const int w = 1 + random() % 23, h = 1 + random() % 9;
-    const int r = random() % 3 == 0 ? random() % 40 : random() % 5;
-    const double sigma = sigmas[random() % 5];
-    const bool f1 = random() % 2, f2 = random() % 2, f3 = trial % 7 == 0 || random() % 2;
-    check(RandomBitmap(random, w, h), r, sigma, f1, f2, f3);
-  }
-  // 205 pixels give rows of 615 bytes: with 601 taps two strips of 432 and 183 bytes, each
-  // ending in blocks, single vectors and single values.
-  const TBitmap wide = RandomBitmap(random, 205, 3);
-  for (const auto& [r, sigma] : {std::pair{300, 100.0}, {500, 2.0}, {2, 0.7}}) {
-    check(wide, r, sigma, true, false, true);
-  }
-  check(Flat(1, 1, 9, 99, 199), 4, 2.0, true, true, true);
-}
-
 TEST(GaussBlurTest, UnflaggedChannelsAndNothingToDo) {
   std::mt19937 random(5);
   const TBitmap input = RandomBitmap(random, 9, 7);
@@ -129,26 +99,6 @@ TEST(GaussBlurTest, AnOversizedKernelIsRefusedBeforeAnyChange) {
     TBitmap empty(4, 0);
     EXPECT_NO_THROW(filter->Apply(&empty, true, true, true)) << filter->Name;
     EXPECT_EQ(empty.Width(), 4);
-  }
-}
-
-TEST(GSharpenAndLightAlignTest, EqualThePlainAlgorithms) {
-  std::mt19937 random(21);
-  for (int trial = 0; trial < 120; ++trial) {
-    const bool align = trial % 2;
-    const int w = 1 + random() % 19, h = 1 + random() % 7, r = random() % (align ? 30 : 6);
-    const double sigma = align && trial % 5 == 0 ? 100.0 : 0.5 + random() % 6;
-    const bool f1 = random() % 2, f2 = random() % 2, f3 = random() % 2;
-    const TBitmap input = RandomBitmap(random, w, h);
-    TBitmap expected = input, fast = input;
-    TGSharpenFilter sharpen;
-    TLightAlignFilter lightAlign;
-    TImvoraFilter& filter = align ? static_cast<TImvoraFilter&>(lightAlign) : sharpen;
-    (align ? reference::LightAlign : reference::GSharpen)(expected, r, sigma, f1, f2, f3);
-    sharpen.Radius = lightAlign.Radius = r;
-    sharpen.Sigma = lightAlign.Sigma = sigma;
-    filter.Apply(&fast, f1, f2, f3);
-    ASSERT_TRUE(fast.SamePixels(expected)) << filter.Name << " " << w << "x" << h << " r " << r;
   }
 }
 

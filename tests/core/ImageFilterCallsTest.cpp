@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,13 +14,14 @@
 #include "core/Error.h"
 #include "core/ImageFile.h"
 #include "core/Random.h"
+#include "core/RowBands.h"
 #include "filters/AutoColor.h"
 #include "filters/Box.h"
 #include "filters/FilterCatalog.h"
+#include "filters/GSharpen.h"
 #include "filters/Gaussian.h"
 #include "filters/GaussianNoise.h"
 #include "filters/GrayScale.h"
-#include "filters/GSharpen.h"
 #include "filters/LightAlign.h"
 #include "filters/Rotate.h"
 #include "tests/core/FakeUi.h"
@@ -73,12 +75,51 @@ TEST_F(ImageFilterCallsTest, ScriptNamesReachTheirParameters) {
   EXPECT_EQ(Get<TRotateFilter>("Rotate").BlendThreshold, 0.5);
 }
 
-TEST_F(ImageFilterCallsTest, ACallEqualsTheFilterOnTheImage) {
-  const TBitmap before = doc.CurrentImage;
-  EXPECT_TRUE(doc.RunFilterCall("Gauss(YNY 2 1)"));
-  TBitmap expected = before;
-  reference::GaussBlur(before, expected, 2, 1.0, true, false, true);
-  EXPECT_TRUE(doc.CurrentImage.SamePixels(expected));
+// Every fast path against the product's plain one: a random call on a random picture through
+// the document with the plain loops on one thread, and with each vector width on one and on
+// three threads; and the channel difference the same way. The sizes reach single rows and
+// columns, pictures shorter than the kernel, several bands of rows and tails of every loop.
+TEST_F(ImageFilterCallsTest, FastPathsEqualThePlainOnesOnAnyThreadCount) {
+  std::mt19937 random(97);
+  const char* const forms[] = {"Gauss(%s %d %d)",  "GSharpen(%s %d %d)", "LightAlign(%s %d %d)",
+                               "Box(%s %d)",       "Invert(%s)",         "GrayScale(%s %d)",
+                               "ChannelDifference"};
+  for (int trial = 0; trial < 280; ++trial) {
+    const int kind = trial % 7, w = 1 + random() % 40;
+    const int h = trial % 3 == 0 ? 100 + random() % 60 : 1 + random() % 12;
+    const TBitmap input = reference::RandomBitmap(random, w, h, trial % 5 ? 256 : 3);
+    const TBitmap other = reference::RandomBitmap(random, w, h);
+    const bool f[3] = {random() % 4 > 0, random() % 4 > 0, random() % 4 > 0};
+    const std::string letters = {f[0] ? 'Y' : 'N', f[1] ? 'Y' : 'N', f[2] ? 'Y' : 'N'};
+    const int offsets[3] = {int(random() % 1300) - 650, int(random() % 60) - 30, 0};
+    char call[64];
+    std::snprintf(call, sizeof call, forms[kind], letters.c_str(),
+                  kind < 3 ? int(random() % (kind == 2 ? 25 : 6)) : int(random() % 3),
+                  1 + int(random() % 9));
+    auto run = [&](TLaneWidth lanes, int threads) {
+      SetLaneWidth(lanes);
+      SetWorkerThreads(threads);
+      doc.CurrentImage = input;
+      if (kind == 6) {
+        ChannelDifference(&doc.CurrentImage, &other, f[0], f[1], f[2], offsets[0], offsets[1],
+                          offsets[2]);
+        return doc.CurrentImage;
+      }
+      doc.ShowBitmap(doc.CurrentImage);
+      doc.SelectAll();
+      EXPECT_TRUE(doc.RunFilterCall(call));
+      return doc.CurrentImage;
+    };
+    const TBitmap expected = run(TLaneWidth::Plain, 1);
+    for (TLaneWidth lanes : {TLaneWidth::Sse2, WidestLanes()}) {
+      for (int threads : {1, 3}) {
+        ASSERT_TRUE(run(lanes, threads).SamePixels(expected))
+            << call << " " << w << "x" << h << " lanes " << int(lanes) << " threads " << threads;
+      }
+    }
+  }
+  SetLaneWidth(WidestLanes());
+  SetWorkerThreads(0);
 }
 
 TEST_F(ImageFilterCallsTest, PixelsOutsideTheSelectionNeverChange) {
