@@ -37,17 +37,33 @@ THistogram::THistogram(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowS
 }
 
 void THistogram::SetHistogram(std::unique_ptr<HistogramTable> table) {
+  pending_ = nullptr;
   table_ = std::move(table);
   if (table_) ScaleHistogram(*table_);
   update();
+}
+
+void THistogram::HistogramChanged(std::function<const HistogramTable&()> source) {
+  pending_ = std::move(source);
+  update();
+}
+
+const HistogramTable* THistogram::Table() const {
+  if (pending_) {
+    auto fresh = std::make_unique<HistogramTable>(pending_());
+    ScaleHistogram(*fresh);
+    table_ = std::move(fresh);
+    pending_ = nullptr;
+  }
+  return table_.get();
 }
 
 QImage THistogram::Render() const {
   QImage image(size(), QImage::Format_RGB32);
   image.fill(palette().color(QPalette::Window));
   QPainter painter(&image);
-  if (table_) {
-    const std::int32_t* bars = table_->data() + selectedBlock_ * kLevels;
+  if (const HistogramTable* table = Table()) {
+    const std::int32_t* bars = table->data() + selectedBlock_ * kLevels;
     for (int x = 0; x < kLevels; ++x) {
       const int v = std::clamp(bars[x], 0, kBaseline);
       if (v > 0) painter.fillRect(x, kBaseline + 1 - v, 1, v, Qt::black);

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/Filtering.h"
@@ -22,7 +23,11 @@ class THistogram : public QWidget {
 
   // Takes the table, scales it and repaints.
   void SetHistogram(std::unique_ptr<HistogramTable> table);
-  const HistogramTable* Table() const { return table_.get(); }
+  // The displayed picture changed: its histogram is taken from `source` when the window next
+  // paints or is asked for its table, so that a hidden window costs nothing.
+  void HistogramChanged(std::function<const HistogramTable&()> source);
+  // The scaled table shown, none before the first picture.
+  const HistogramTable* Table() const;
   int SelectedBlock() const { return selectedBlock_; }
   // The client area as it is painted.
   QImage Render() const;
@@ -37,7 +42,8 @@ class THistogram : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  std::unique_ptr<HistogramTable> table_;
+  mutable std::unique_ptr<HistogramTable> table_;
+  mutable std::function<const HistogramTable&()> pending_;
   int selectedBlock_ = 3;
 };
 

@@ -648,10 +648,10 @@ void TMainForm::SetBusy(bool busy) {
 }
 
 void TMainForm::FlushWorkerRefreshes() {
-  if (workerHistogram_) HistogramChanged(std::move(workerHistogram_));
+  if (workerHistogramChanged_) HistogramChanged();
   if (workerPictureChanged_) PictureChanged();
   if (workerSelectionChanged_) SelectionChanged();
-  workerPictureChanged_ = workerSelectionChanged_ = false;
+  workerPictureChanged_ = workerSelectionChanged_ = workerHistogramChanged_ = false;
 }
 
 QString TMainForm::UndoCaption(const TUndoStep& step) const {
@@ -967,12 +967,14 @@ void TMainForm::SelectionChanged() {
   SelPaintBox->update();
 }
 
-void TMainForm::HistogramChanged(std::unique_ptr<HistogramTable> table) {
+void TMainForm::HistogramChanged() {
   if (OnWorkerThread()) {
-    workerHistogram_ = std::move(table);
+    workerHistogramChanged_ = true;
     return;
   }
-  if (histogram_ != nullptr) histogram_->SetHistogram(std::move(table));
+  if (histogram_ == nullptr) return;
+  histogram_->HistogramChanged(
+      [this]() -> const HistogramTable& { return document_.PictureHistogram(); });
 }
 
 void TMainForm::FilterSelected() {

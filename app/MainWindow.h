@@ -61,7 +61,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   bool AskJpegOptions(TJpegDialogResult& result) override;
   void PictureChanged() override;
   void SelectionChanged() override;
-  void HistogramChanged(std::unique_ptr<HistogramTable> table) override;
+  void HistogramChanged() override;
   void FilterSelected() override;
 
   // Controls under their designer names.
@@ -197,7 +197,7 @@ class TMainForm : public QMainWindow, public IDocumentUi {
   // Refreshes asked for from the worker thread, carried out when it has ended.
   bool workerPictureChanged_ = false;
   bool workerSelectionChanged_ = false;
-  std::unique_ptr<HistogramTable> workerHistogram_;
+  bool workerHistogramChanged_ = false;
   TAboutBox* aboutBox_ = nullptr;
   THistogram* histogram_ = nullptr;
   TJProp* jpegDialog_ = nullptr;

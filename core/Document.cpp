@@ -301,7 +301,8 @@ int DecimalDigits(int value) {
 void TDocument::ShowBitmap(const TBitmap& bitmap) {
   ++picturesShown_;
   picture_ = bitmap;
-  ui_.HistogramChanged(BuildHistogram(&picture_));
+  histogram_.reset();
+  ui_.HistogramChanged();
   mouseFormat_ = " (%" + std::to_string(DecimalDigits(picture_.Width())) + "d;%" +
                  std::to_string(DecimalDigits(picture_.Height())) + "d): (%3d,%3d,%3d) ";
   ui_.PictureChanged();
@@ -325,8 +326,15 @@ TBitmap MarkupFalseColour(const TMarkupData& markup) {
   return colours;
 }
 
+const HistogramTable& TDocument::PictureHistogram() {
+  if (!histogram_) histogram_ = BuildHistogram(&picture_);
+  return *histogram_;
+}
+
 void TDocument::ShowMarkupView() {
   if (!markup_) return;
+  // The label map does not change the histogram: it stays that of the picture it covers.
+  PictureHistogram();
   const TBitmap colours =
       GuardMemory("показ разметки", [&] { return MarkupFalseColour(*markup_); });
   for (int y = 0; y < picture_.Height(); ++y) {

@@ -41,8 +41,9 @@ class IDocumentUi {
   virtual void PictureChanged() {}
   // The selection bounds changed and the edits show them.
   virtual void SelectionChanged() {}
-  // A fresh histogram of the displayed picture.
-  virtual void HistogramChanged(std::unique_ptr<HistogramTable>) {}
+  // The displayed picture has a new histogram, which TDocument::PictureHistogram builds when it
+  // is first asked for; a view that does not show it never pays for it.
+  virtual void HistogramChanged() {}
   // A filter was selected and built its controls.
   virtual void FilterSelected() {}
 };
@@ -100,6 +101,8 @@ class TDocument : public IFilterHost {
   void ShowBitmap(const TBitmap& bitmap);
   void ShowMarkupView();
   const TBitmap& Picture() const { return picture_; }
+  // The histogram of the picture the last ShowBitmap displayed, built once per change.
+  const HistogramTable& PictureHistogram();
   const std::string& MouseFormat() const { return mouseFormat_; }
 
   // Selection.
@@ -148,6 +151,7 @@ class TDocument : public IFilterHost {
   std::vector<std::unique_ptr<TImvoraFilter>> filters_;
   int currentFilter_ = -1;
   TBitmap picture_;
+  std::unique_ptr<HistogramTable> histogram_;  // none until asked for after a change
   std::string mouseFormat_ = " (%d;%d): (%03d, %03d, %03d) ";
   bool dragging_ = false;
   // Shared with the undo states; never changed in place.

@@ -31,17 +31,14 @@ class TFakeUi : public IDocumentUi {
   }
   void PictureChanged() override { ++pictureChanges; }
   void SelectionChanged() override { ++selectionChanges; }
-  void HistogramChanged(std::unique_ptr<HistogramTable> table) override {
-    histogram = std::move(table);
-  }
+  void HistogramChanged() override { ++histogramChanges; }
 
   TSaveAnswer saveAnswer = TSaveAnswer::No;
   std::string saveName;
   TJpegDialogResult jpeg{"85", false};
   int jpegCancels = 0;
   int saveQuestions = 0, saveDialogs = 0, jpegDialogs = 0;
-  int pictureChanges = 0, selectionChanges = 0;
-  std::unique_ptr<HistogramTable> histogram;
+  int pictureChanges = 0, selectionChanges = 0, histogramChanges = 0;
 };
 
 }  // namespace imvora::testing
