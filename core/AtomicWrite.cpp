@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -167,10 +168,10 @@ class TTemporaryFile {
   TTemporaryFile(const TTemporaryFile&) = delete;
   TTemporaryFile& operator=(const TTemporaryFile&) = delete;
 
-  void Write(const std::vector<std::uint8_t>& bytes) {
+  void Write(const std::uint8_t* bytes, std::size_t count) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t written = write(descriptor_, bytes.data() + done, bytes.size() - done);
+    while (done < count) {
+      const ssize_t written = write(descriptor_, bytes + done, count - done);
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) FailWriting(target_, written < 0 ? errno : ENOSPC);
       done += static_cast<std::size_t>(written);
@@ -246,7 +247,8 @@ class TTemporaryFile {
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+void WriteFileAtomically(const std::string& name,
+                         const std::function<void(const TByteSink& sink)>& produce) {
   const std::string target = FollowLinks(name);
   struct stat existing;
   const bool exists = stat(target.c_str(), &existing) == 0;
@@ -257,10 +259,14 @@ void WriteFileAtomically(const std::string& name, const std::vector<std::uint8_t
   }
   const TCleanupOnStop cleanup;
   TTemporaryFile file(FolderOf(target), name);
-  file.Write(bytes);
+  produce([&file](const std::uint8_t* bytes, std::size_t count) { file.Write(bytes, count); });
   file.TakeOverAttributes(exists ? &existing : nullptr);
   file.Sync();
   file.RenameOver(target);
+}
+
+void WriteFileAtomically(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  WriteFileAtomically(name, [&bytes](const TByteSink& sink) { sink(bytes.data(), bytes.size()); });
 }
 
 }  // namespace imvora

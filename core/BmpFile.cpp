@@ -476,7 +476,7 @@ TBitmap DecodeBmp(const std::vector<std::uint8_t>& bytes) {
   return bitmap;
 }
 
-std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap) {
+void EncodeBmp(const TBitmap& bitmap, const TByteSink& sink) {
   if (bitmap.Empty()) throw EImvoraError("Нельзя сохранить пустое изображение");
   const int bytesPerPixel = bitmap.BytesPerPixel();
   const std::int64_t pixelBytes = std::int64_t{bitmap.Width()} * bytesPerPixel;
@@ -484,9 +484,10 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap) {
   const std::int64_t imageBytes = rowBytes * bitmap.Height();
   const std::int64_t headersSize = kFileHeaderSize + kInfoHeaderSize;
   constexpr std::uint32_t kPixelsPerMetreAt72Dpi = 2835;
+  constexpr std::size_t kPieceBytes = 1 << 20;
 
   std::vector<std::uint8_t> out;
-  out.reserve(static_cast<std::size_t>(headersSize + imageBytes));
+  out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(kPieceBytes, rowBytes)));
   out.push_back('B');
   out.push_back('M');
   WriteU32(out, static_cast<std::uint32_t>(headersSize + imageBytes));
@@ -504,11 +505,23 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap) {
   WriteU32(out, 0);
   WriteU32(out, 0);
   for (int y = bitmap.Height() - 1; y >= 0; --y) {
+    if (out.size() + rowBytes > out.capacity()) {
+      sink(out.data(), out.size());
+      out.clear();
+    }
     const std::uint8_t* row = bitmap.ScanLine(y);
     out.insert(out.end(), row, row + pixelBytes);
     out.insert(out.end(), static_cast<std::size_t>(rowBytes - pixelBytes), 0);
   }
-  return out;
+  sink(out.data(), out.size());
+}
+
+std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap) {
+  std::vector<std::uint8_t> file;
+  EncodeBmp(bitmap, [&file](const std::uint8_t* bytes, std::size_t count) {
+    file.insert(file.end(), bytes, bytes + count);
+  });
+  return file;
 }
 
 }  // namespace imvora

@@ -83,10 +83,13 @@ TBitmap LoadImageFile(const std::string& name) {
 
 void WriteImageFile(const std::string& name, const TBitmap& bitmap, const TJpegOptions& jpeg) {
   GuardMemory("запись файла " + name, [&] {
-    // Encoding first, so that a bitmap that cannot be written leaves no trace on disk.
-    const std::vector<std::uint8_t> bytes =
-        IsJpegFileName(name) ? EncodeJpeg(bitmap, jpeg) : EncodeBmp(bitmap);
-    WriteFileAtomically(name, bytes);
+    // A bitmap that cannot be written leaves no trace on disk: the temporary file goes with the
+    // error. A bitmap file is written as it is encoded, without a copy of the picture.
+    if (IsJpegFileName(name)) {
+      WriteFileAtomically(name, EncodeJpeg(bitmap, jpeg));
+      return;
+    }
+    WriteFileAtomically(name, [&bitmap](const TByteSink& sink) { EncodeBmp(bitmap, sink); });
   });
 }
 
