@@ -5,7 +5,8 @@ namespace {
 
 const char* const kUsage =
     "Использование: imvora-cli apply [--select L,T,R,B] [--seed N] [--jpeg-quality Q]\n"
-    "                                [--progressive] [--progress] ВХОД ВЫХОД ВЫЗОВ [ВЫЗОВ...]\n"
+    "                                [--progressive] [--progress] [--threads N]\n"
+    "                                ВХОД ВЫХОД ВЫЗОВ [ВЫЗОВ...]\n"
     "Открывает ВХОД, выполняет вызовы фильтров вида Имя(XYZ p1 p2 ...) на выделенной\n"
     "области (по умолчанию на всём изображении) и записывает ВЫХОД (BMP или JPEG по\n"
     "расширению). Неизвестный фильтр в вызове — ошибка, и ВЫХОД тогда не записывается.\n"
@@ -18,6 +19,7 @@ const char* const kUsage =
     "  --jpeg-quality Q    качество JPEG от 1 до 100, по умолчанию 85\n"
     "  --progressive       записывать JPEG с постепенной развёрткой\n"
     "  --progress          ход выполнения каждого вызова в процентах в поток ошибок\n"
+    "  --threads N         число потоков обработки (по умолчанию по числу ядер процессора)\n"
     "Пример: imvora-cli apply in.bmp out.bmp \"Invert(YYY)\"\n";
 
 int RunApply(const std::vector<std::string>& args) {
@@ -26,7 +28,7 @@ int RunApply(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (TakeCommonOption(args, i, options,
-                         "--select --seed --jpeg-quality --progressive --progress")) {
+                         "--select --seed --jpeg-quality --progressive --progress --threads")) {
       continue;
     }
     if (args[i].rfind("--", 0) == 0 && positional.size() < 2) {

@@ -5,11 +5,15 @@
 
 #include "core/Error.h"
 #include "core/Random.h"
+#include "core/RowBands.h"
 #include "core/TextConvert.h"
 #include "filters/FilterCatalog.h"
 
 namespace imvora::cli {
 namespace {
+
+// More threads than bands never run; this only keeps absurd values out.
+constexpr std::int32_t kMaxThreads = 1024;
 
 std::vector<TCliCommand>& Registry() {
   static std::vector<TCliCommand> commands;
@@ -113,6 +117,12 @@ bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCom
     options.Ui.Jpeg.Progressive = true;
   } else if (option == "--progress") {
     options.Progress = true;
+  } else if (option == "--threads") {
+    const std::int32_t threads = ParseIntOption(option, OptionValue(args, i));
+    if (threads < 1 || threads > kMaxThreads) {
+      throw TUsageError("значение --threads должно быть от 1 до " + std::to_string(kMaxThreads));
+    }
+    SetWorkerThreads(threads);
   } else {
     return false;
   }

@@ -67,8 +67,9 @@ struct TCommonOptions {
 };
 
 // Takes the option at args[i] (and its value) when it is one of --select, --seed,
-// --jpeg-quality, --progressive, --progress that `allowed` lists (separated by blanks);
-// returns false for anything else.
+// --jpeg-quality, --progressive, --progress, --threads that `allowed` lists (separated by
+// blanks); returns false for anything else. --threads N sets the threads the filters run on
+// (all cores unless given).
 bool TakeCommonOption(const std::vector<std::string>& args, std::size_t& i, TCommonOptions& options,
                       const std::string& allowed);
 // True when the arguments ask for help.

@@ -21,7 +21,7 @@ TContourOptions ParseContourOptions(
     const std::function<bool(const std::vector<std::string>&, std::size_t&)>& extra) {
   TContourOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (TakeCommonOption(args, i, options.Common, "--select")) continue;
+    if (TakeCommonOption(args, i, options.Common, "--select --threads")) continue;
     if (args[i] == "--coefs") {
       if (i + 1 >= args.size()) throw TUsageError("у --coefs нет значения");
       options.CoefCount = BoundedOption("--coefs", args[++i], 2, kMaxCoefCount);

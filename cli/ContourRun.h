@@ -16,7 +16,7 @@ struct TContourOptions {
   std::vector<std::string> Positional;
 };
 
-// Takes --select, --coefs N and the positional arguments; `extra` handles the command's own
+// Takes --select, --threads N, --coefs N and the positional arguments; `extra` handles the command's own
 // options (returning false for anything it does not know).
 TContourOptions ParseContourOptions(
     const std::vector<std::string>& args,

@@ -7,12 +7,14 @@ namespace imvora::cli {
 namespace {
 
 const char* const kUsage =
-    "Использование: imvora-cli contours [--select L,T,R,B] [--coefs N] ВХОД [ВЫХОД]\n"
+    "Использование: imvora-cli contours [--select L,T,R,B] [--coefs N] [--threads N]\n"
+    "                                   ВХОД [ВЫХОД]\n"
     "Выполняет распознавание контуров тёмных глифов ВХОДА (на выделенной области, по\n"
     "умолчанию на всём изображении) и печатает глифы слева направо: строку\n"
     "«box L T R B objects K» и под ней текст контурного изображения. --coefs N задаёт число\n"
     "коэффициентов Чебышёва на координату (2 ... 1000, по умолчанию 20). ВЫХОД получает\n"
-    "получившуюся картинку контуров (BMP или JPEG по расширению).\n";
+    "получившуюся картинку контуров (BMP или JPEG по расширению).\n"
+    "--threads N задаёт число потоков обработки (по умолчанию по числу ядер процессора).\n";
 
 int RunContours(const std::vector<std::string>& args) {
   TContourOptions options = ParseContourOptions(

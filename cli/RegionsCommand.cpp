@@ -9,7 +9,7 @@ namespace {
 
 const char* const kUsage =
     "Использование: imvora-cli regions [--select L,T,R,B] [--seed N] [--labels ФАЙЛ]\n"
-    "                                  ВХОД ВЫЗОВ [ВЫЗОВ...]\n"
+    "                                  [--threads N] ВХОД ВЫЗОВ [ВЫЗОВ...]\n"
     "Открывает ВХОД, выполняет вызовы фильтров (последний обычно Markup(...)) на выделенной\n"
     "области и печатает карту областей, построенную последним вызовом, в виде CSV: по строке\n"
     "на область в порядке меток. --labels ФАЙЛ записывает и сами метки: по строке изображения\n"
@@ -18,6 +18,7 @@ const char* const kUsage =
     "  --select L,T,R,B    выделенная область, как у apply\n"
     "  --seed N            начальное значение датчика случайных чисел, как у apply\n"
     "  --labels ФАЙЛ       записать метки в ФАЙЛ\n"
+    "  --threads N         число потоков обработки (по умолчанию по числу ядер процессора)\n"
     "Пример: imvora-cli regions in.bmp \"Markup(YYY 16 16 16)\"\n";
 
 const char* const kHeader =
@@ -51,7 +52,7 @@ int RunRegions(const std::vector<std::string>& args) {
   std::string labelsFile;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (TakeCommonOption(args, i, options, "--select --seed")) continue;
+    if (TakeCommonOption(args, i, options, "--select --seed --threads")) continue;
     if (args[i] == "--labels" && positional.empty()) {
       if (i + 1 >= args.size()) throw TUsageError("у --labels нет значения");
       labelsFile = args[++i];

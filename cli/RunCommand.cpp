@@ -13,7 +13,7 @@ namespace {
 
 const char* const kUsage =
     "Использование: imvora-cli run [--jpeg-quality Q] [--progressive] [--seed N] [-j N]\n"
-    "                              [--progress] СКРИПТ ФАЙЛ [ФАЙЛ...]\n"
+    "                              [--progress] [--threads N] СКРИПТ ФАЙЛ [ФАЙЛ...]\n"
     "Выполняет скрипт на каждом файле: открывает файл, выполняет строки скрипта (по\n"
     "одному вызову Имя(XYZ p1 p2 ...) в строке) и записывает результат на место файла\n"
     "(BMP или JPEG по расширению). Строка без известного фильтра, в том числе пустая,\n"
@@ -35,6 +35,8 @@ const char* const kUsage =
     "  --progressive       записывать JPEG с постепенной развёрткой\n"
     "  --progress          ход выполнения каждого вызова в процентах в поток ошибок (когда\n"
     "                      файлы обрабатываются по одному)\n"
+    "  --threads N         число потоков обработки (по умолчанию по числу ядер процессора;\n"
+    "                      при -j они делятся между заданиями)\n"
     "  --                  дальше только СКРИПТ и ФАЙЛЫ, даже если имя начинается с «-»\n"
     "Пример:\n"
     "  imvora-cli run -j 2 --seed 1 clean.ivs scan1.bmp scan2.bmp scan3.jpg\n";
@@ -66,7 +68,7 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args) {
       }
     } else if (!optionsEnded && args[i].rfind("--", 0) == 0) {
       if (!TakeCommonOption(args, i, options.Common,
-                            "--seed --jpeg-quality --progressive --progress")) {
+                            "--seed --jpeg-quality --progressive --progress --threads")) {
         throw TUsageError("неизвестный параметр " + args[i]);
       }
     } else {

@@ -40,7 +40,8 @@ class CliApplyTest : public ::testing::Test {
 };
 
 TEST_F(CliApplyTest, InvertWritesTheNegative) {
-  ASSERT_EQ(Cli("apply " + Path("in.bmp") + " " + Path("out.bmp") + " 'Invert(YYY)'"), 0);
+  ASSERT_EQ(Cli("apply --threads 3 " + Path("in.bmp") + " " + Path("out.bmp") + " 'Invert(YYY)'"),
+            0);
   const TBitmap out = LoadImageFile(Path("out.bmp"));
   TBitmap expected = input;
   for (int y = 0; y < 4; ++y) {
@@ -83,6 +84,8 @@ TEST_F(CliApplyTest, ErrorsWriteNothing) {
       Cli("apply " + Path("in.bmp") + " " + Path("out.jpg") + " --jpeg-quality x 'Invert(YYY)'"),
       2);
   EXPECT_EQ(Cli("apply " + Path("in.bmp")), 2);
+  EXPECT_EQ(Cli("apply --threads 0 " + Path("in.bmp") + " " + Path("out.bmp") + " 'Invert(YYY)'"),
+            2);
   EXPECT_EQ(Cli("no-such-command"), 2);
   EXPECT_EQ(Cli("apply --help"), 0);
   EXPECT_EQ(Cli("filters"), 0);
