@@ -18,10 +18,6 @@ namespace {
 // smallest subnormal, so the rounded result is 0.
 constexpr double kExpUnderflow = -746.0;
 
-// Rings of doubles up to this size: the vertical pass then reads each row without widening
-// it again for every tap; longer kernels keep their ring in bytes, which stays in the cache.
-constexpr std::size_t kMaxDoubleRingBytes = 2 << 20;
-
 // Writes the blurred flagged bytes of each row into the bitmap; with every byte flagged there
 // is nothing to pick, and the blurred rows go straight into the bitmap.
 TBlurredRow FlaggedWriter(TBitmap& bitmap, const bool flagged[3]) {
@@ -40,15 +36,16 @@ TBlurredRow FlaggedWriter(TBitmap& bitmap, const bool flagged[3]) {
 
 }  // namespace
 
-// Working rows of one band: the input row laid out with its mirrored borders as doubles (tap k
-// of byte i reads element i + 3k), the ring of rows of the horizontal pass (as doubles or as
-// bytes) and two rows of the vertical pass.
+// Working rows of one band: a piece of the input row laid out as doubles with its mirrored
+// borders (tap k of byte i reads element i + 3k), the ring of rows of the horizontal pass (as
+// floats, or as bytes for long kernels) and two rows of the vertical pass.
 struct TGaussBand {
   std::vector<double> extended;
-  std::vector<double> ring;
+  std::vector<float> ring;
   std::vector<std::uint8_t> ringBytes;
   std::vector<std::uint8_t> down;
-  std::vector<const double*> tapRows, windowRows;
+  std::vector<const double*> tapRows;
+  std::vector<const float*> windowRows;
   std::vector<const std::uint8_t*> windowBytes;
 };
 
@@ -56,6 +53,13 @@ TGaussRows::TGaussRows() = default;
 TGaussRows::~TGaussRows() = default;
 
 namespace {
+
+// The horizontal pass runs over pieces of this many bytes of a row, so that the doubles its
+// taps read stay in the first-level cache.
+constexpr std::ptrdiff_t kPieceBytes = 1536;
+// Rings of up to this many rows hold floats, which the vertical pass widens without another
+// table; longer kernels keep bytes, a quarter of the room.
+constexpr int kMaxFloatRingRows = 16;
 
 // One band of TGaussRows::Run.
 class TGaussBandRun {
@@ -69,10 +73,10 @@ class TGaussBandRun {
         rowBytes_(3 * std::ptrdiff_t{bitmap.Width()}),
         columns_(columns),
         lanes_(lanes),
-        doubles_(ringRows * rowBytes_ * sizeof(double) <= kMaxDoubleRingBytes),
+        floats_(ringRows <= kMaxFloatRingRows),
         s_(s) {
-    s.extended.resize(3 * columns.size());
-    (doubles_ ? s.ring.resize(ringRows * rowBytes_) : s.ringBytes.resize(ringRows * rowBytes_));
+    s.extended.resize(kPieceBytes + 3 * std::size_t(taps_ - 1));
+    (floats_ ? s.ring.resize(ringRows * rowBytes_) : s.ringBytes.resize(ringRows * rowBytes_));
     s.down.resize(2 * rowBytes_);
     s.tapRows.resize(taps_);
     for (int k = 0; k < taps_; ++k) s.tapRows[k] = s.extended.data() + 3 * std::size_t(k);
@@ -80,20 +84,20 @@ class TGaussBandRun {
     s.windowBytes.resize(taps_ + 1);
   }
 
-  int RowsPerEmit() const { return doubles_ ? 2 : 1; }
+  int RowsPerEmit() const { return floats_ ? 2 : 1; }
 
-  // The horizontal pass of one input row into a ring slot.
+  // The horizontal pass of one input row into a ring slot, piece by piece.
   void Load(const std::uint8_t* input, int slot) {
-    WidenBytes(input, rowBytes_, s_.extended.data() + 3 * half_, lanes_);
-    const int columns = static_cast<int>(columns_.size());
-    for (int j = 0; j < half_; ++j) ExtendColumn(input, j);
-    for (int j = columns - half_; j < columns; ++j) ExtendColumn(input, j);
-    if (doubles_) {
-      WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, rowBytes_, 1.0, RingRow(slot),
-                      lanes_);
-    } else {
-      WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, rowBytes_, 1.0, RingBytes(slot),
-                      lanes_);
+    for (std::ptrdiff_t begin = 0; begin < rowBytes_; begin += kPieceBytes) {
+      const std::ptrdiff_t end = std::min(rowBytes_, begin + kPieceBytes);
+      Extend(input, begin, end + 3 * std::ptrdiff_t(taps_ - 1));
+      if (floats_) {
+        WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, end - begin, 1.0,
+                        RingRow(slot) + begin, lanes_);
+      } else {
+        WeightedRowSums(w_.data(), taps_, s_.tapRows.data(), 0, end - begin, 1.0,
+                        RingBytes(slot) + begin, lanes_);
+      }
     }
   }
 
@@ -102,7 +106,7 @@ class TGaussBandRun {
   void Emit(int first, int count, const int* window, const TBlurredRow& consume) {
     std::uint8_t* down0 = consume ? s_.down.data() : bitmap_.ScanLine(first);
     std::uint8_t* down1 = consume ? down0 + rowBytes_ : bitmap_.ScanLine(first + count - 1);
-    if (doubles_) {
+    if (floats_) {
       for (int k = 0; k < taps_ + count - 1; ++k) s_.windowRows[k] = RingRow(window[k]);
       if (count == 2) {
         WeightedRowSumPairs(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down0, down1,
@@ -120,14 +124,23 @@ class TGaussBandRun {
   }
 
  private:
-  void ExtendColumn(const std::uint8_t* input, int j) {
-    const std::uint8_t* p = input + 3 * columns_[j];
-    double* e = s_.extended.data() + 3 * j;
-    e[0] = p[0];
-    e[1] = p[1];
-    e[2] = p[2];
+  // Elements [begin, end) of the input row extended by half pixels on either side (element e
+  // is byte e mod 3 of column MirrorIndex(e / 3 - half)), as doubles from extended[0] on.
+  void Extend(const std::uint8_t* input, std::ptrdiff_t begin, std::ptrdiff_t end) {
+    double* out = s_.extended.data();
+    const std::ptrdiff_t inner = 3 * std::ptrdiff_t{half_}, outer = inner + rowBytes_;
+    const std::ptrdiff_t from = std::max(begin, inner), to = std::min(end, outer);
+    if (from < to) WidenBytes(input + (from - inner), to - from, out + (from - begin), lanes_);
+    for (std::ptrdiff_t e = begin; e < std::min(end, inner); ++e) {
+      out[e - begin] = Mirrored(input, e);
+    }
+    for (std::ptrdiff_t e = std::max(begin, outer); e < end; ++e)
+      out[e - begin] = Mirrored(input, e);
   }
-  double* RingRow(int slot) { return s_.ring.data() + slot * rowBytes_; }
+  std::uint8_t Mirrored(const std::uint8_t* input, std::ptrdiff_t e) const {
+    return input[3 * columns_[e / 3] + e % 3];
+  }
+  float* RingRow(int slot) { return s_.ring.data() + slot * rowBytes_; }
   std::uint8_t* RingBytes(int slot) { return s_.ringBytes.data() + slot * rowBytes_; }
 
   TBitmap& bitmap_;
@@ -136,7 +149,7 @@ class TGaussBandRun {
   const std::ptrdiff_t rowBytes_;
   const std::vector<int>& columns_;
   const TLaneWidth lanes_;
-  const bool doubles_;
+  const bool floats_;
   TGaussBand& s_;
 };
 

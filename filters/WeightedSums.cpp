@@ -25,6 +25,15 @@ typedef double Double4 __attribute__((vector_size(32)));
   v = _mm_cvtepi32_pd(_mm_unpacklo_epi16(words, zero));
 }
 
+// Rows of byte values kept as single-precision floats: half the memory of doubles, exact.
+[[gnu::always_inline]] inline void Load(const float* p, Double2& v) {
+  v = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+[[gnu::target("avx2")]] inline void Load(const float* p, Double4& v) {
+  v = _mm256_cvtps_pd(_mm_loadu_ps(p));
+}
+
 [[gnu::target("avx2")]] inline void Load(const double* p, Double4& v) {
   std::memcpy(&v, p, sizeof v);
 }
@@ -64,6 +73,15 @@ typedef double Double4 __attribute__((vector_size(32)));
 // How a sum becomes a byte: limited to 0 ... 255, divided and then limited, or only truncated
 // when the sums are known to lie within [0, 256), where limiting changes nothing.
 enum class TFinish { Limit, DivideAndLimit, InRange };
+
+[[gnu::always_inline]] inline void StoreBytes(const Double2& v, float* out) {
+  const __m128 truncated = _mm_cvtpd_ps(_mm_cvtepi32_pd(_mm_cvttpd_epi32(v)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_castps_si128(truncated));
+}
+
+[[gnu::target("avx2")]] inline void StoreBytes(const Double4& v, float* out) {
+  _mm_storeu_ps(out, _mm256_cvtpd_ps(_mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)));
+}
 
 template <class Vec, TFinish kFinish, class Out>
 inline void StoreByte(Vec& s, double divisor, Out* out) {
@@ -135,8 +153,8 @@ inline void Sums(const double* w, int taps, const Src* const* rows, std::ptrdiff
 // Two rows of sums: out0 from rows[0 ... taps - 1], out1 from rows[1 ... taps]. Every row
 // read serves both, which halves the reads of a vertical pass; each output still adds its
 // taps from k = 0 up.
-template <class Vec, TFinish kFinish>
-inline void SumPairs(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
+template <class Vec, TFinish kFinish, class Src>
+inline void SumPairs(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
                      std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1) {
   constexpr int kLanes = sizeof(Vec) / sizeof(double);
   constexpr int kBlock = 4 * kLanes;
@@ -144,7 +162,7 @@ inline void SumPairs(const double* w, int taps, const double* const* rows, std::
   for (; i + kBlock <= end; i += kBlock) {
     Vec a0[4] = {}, a1[4] = {};
     for (int row = 0; row <= taps; ++row) {
-      const double* s = rows[row] + i;
+      const Src* s = rows[row] + i;
       Vec v[4];
 #pragma GCC unroll 4
       for (int j = 0; j < 4; ++j) Load(s + j * kLanes, v[j]);
@@ -169,8 +187,8 @@ inline void SumPairs(const double* w, int taps, const double* const* rows, std::
   Sums<Vec, kFinish>(w, taps, rows + 1, i, end, 1.0, out1);
 }
 
-template <class Vec>
-inline void SumPairsFinished(const double* w, int taps, const double* const* rows,
+template <class Vec, class Src>
+inline void SumPairsFinished(const double* w, int taps, const Src* const* rows,
                              std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
                              std::uint8_t* out1) {
   if (KeepsByteRange(w, taps)) {
@@ -180,14 +198,16 @@ inline void SumPairsFinished(const double* w, int taps, const double* const* row
   }
 }
 
-[[gnu::flatten]] void SumPairsSse2(const double* w, int taps, const double* const* rows,
+template <class Src>
+[[gnu::flatten]] void SumPairsSse2(const double* w, int taps, const Src* const* rows,
                                    std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
                                    std::uint8_t* out1) {
   SumPairsFinished<Double2>(w, taps, rows, begin, end, out0, out1);
 }
 
+template <class Src>
 [[gnu::target("avx2"), gnu::flatten]] void SumPairsAvx2(const double* w, int taps,
-                                                        const double* const* rows,
+                                                        const Src* const* rows,
                                                         std::ptrdiff_t begin, std::ptrdiff_t end,
                                                         std::uint8_t* out0, std::uint8_t* out1) {
   SumPairsFinished<Double4>(w, taps, rows, begin, end, out0, out1);
@@ -257,9 +277,16 @@ void WidenSse2(const std::uint8_t* in, std::ptrdiff_t count, double* out) {
   Widen<Double2>(in, count, out);
 }
 
-[[gnu::target("avx2")]] void WidenAvx2(const std::uint8_t* in, std::ptrdiff_t count,
-                                       double* out) {
-  Widen<Double4>(in, count, out);
+// Eight bytes at a time: one widening of the bytes, two conversions.
+[[gnu::target("avx2")]] void WidenAvx2(const std::uint8_t* in, std::ptrdiff_t count, double* out) {
+  std::ptrdiff_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i words =
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i)));
+    _mm256_storeu_pd(out + i, _mm256_cvtepi32_pd(_mm256_castsi256_si128(words)));
+    _mm256_storeu_pd(out + i + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(words, 1)));
+  }
+  for (; i < count; ++i) out[i] = in[i];
 }
 
 }  // namespace
@@ -275,7 +302,12 @@ void WeightedRowSums(const double* w, int taps, const std::uint8_t* const* rows,
   Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
 }
 
-void WeightedRowSumPairs(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
+void WeightedRowSums(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
+                     std::ptrdiff_t end, double divisor, std::uint8_t* out, TLaneWidth lanes) {
+  Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
+}
+
+void WeightedRowSumPairs(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
                          std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1,
                          TLaneWidth lanes) {
   if (lanes == TLaneWidth::Avx2) {
@@ -289,7 +321,7 @@ void WeightedRowSumPairs(const double* w, int taps, const double* const* rows, s
 }
 
 void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
-                     std::ptrdiff_t end, double divisor, double* out, TLaneWidth lanes) {
+                     std::ptrdiff_t end, double divisor, float* out, TLaneWidth lanes) {
   Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
 }
 
