@@ -38,12 +38,14 @@ extern const char* const kExamplesHelp;
 void PrintFilterList(std::ostream& out);
 
 // The document's questions answered without a person: changes are not saved on the way,
-// no save name is chosen, and JPEG files are written with the options of the command line.
+// no save name is chosen, JPEG files are written with the options of the command line, and
+// no picture is drawn.
 class THeadlessUi : public IDocumentUi {
  public:
   TSaveAnswer AskSaveChanges() override { return TSaveAnswer::No; }
   bool ChooseSaveName(std::string&) override { return false; }
   bool AskJpegOptions(TJpegDialogResult& result) override;
+  bool ShowsPicture() const override { return false; }
 
   TJpegOptions Jpeg;
 };

@@ -278,7 +278,7 @@ void TDocument::SaveAs() {
 void TDocument::SaveViewAs() {
   // The view is another picture than the document's file: no name is proposed.
   std::string chosen;
-  if (!ui_.ChooseSaveName(chosen) || !SaveImageFile(chosen, picture_)) return;
+  if (!ui_.ChooseSaveName(chosen) || !SaveImageFile(chosen, Picture())) return;
   FileName = chosen;
   ui_.FileWritten(chosen);
 }
@@ -300,11 +300,16 @@ int DecimalDigits(int value) {
 
 void TDocument::ShowBitmap(const TBitmap& bitmap) {
   ++picturesShown_;
-  picture_ = bitmap;
+  if (ui_.ShowsPicture()) {
+    picture_ = bitmap;
+    shown_ = &picture_;
+  } else {
+    shown_ = &bitmap;
+  }
   histogram_.reset();
   ui_.HistogramChanged();
-  mouseFormat_ = " (%" + std::to_string(DecimalDigits(picture_.Width())) + "d;%" +
-                 std::to_string(DecimalDigits(picture_.Height())) + "d): (%3d,%3d,%3d) ";
+  mouseFormat_ = " (%" + std::to_string(DecimalDigits(Picture().Width())) + "d;%" +
+                 std::to_string(DecimalDigits(Picture().Height())) + "d): (%3d,%3d,%3d) ";
   ui_.PictureChanged();
 }
 
@@ -327,7 +332,7 @@ TBitmap MarkupFalseColour(const TMarkupData& markup) {
 }
 
 const HistogramTable& TDocument::PictureHistogram() {
-  if (!histogram_) histogram_ = BuildHistogram(&picture_);
+  if (!histogram_) histogram_ = BuildHistogram(shown_);
   return *histogram_;
 }
 
@@ -335,6 +340,10 @@ void TDocument::ShowMarkupView() {
   if (!markup_) return;
   // The label map does not change the histogram: it stays that of the picture it covers.
   PictureHistogram();
+  if (shown_ != &picture_) {
+    picture_ = *shown_;
+    shown_ = &picture_;
+  }
   const TBitmap colours =
       GuardMemory("показ разметки", [&] { return MarkupFalseColour(*markup_); });
   for (int y = 0; y < picture_.Height(); ++y) {
@@ -347,8 +356,8 @@ void TDocument::ShowMarkupView() {
 void TDocument::SelectAll() {
   SelLeft = 0;
   SelTop = 0;
-  SelRight = picture_.Width() - 1;
-  SelBottom = picture_.Height() - 1;
+  SelRight = Picture().Width() - 1;
+  SelBottom = Picture().Height() - 1;
   ui_.SelectionChanged();
 }
 
@@ -362,10 +371,10 @@ int ClampBound(int value, int extent) {
 }  // namespace
 
 void TDocument::SetSelection(int left, int top, int right, int bottom) {
-  SelLeft = ClampBound(left, picture_.Width());
-  SelRight = ClampBound(right, picture_.Width());
-  SelTop = ClampBound(top, picture_.Height());
-  SelBottom = ClampBound(bottom, picture_.Height());
+  SelLeft = ClampBound(left, Picture().Width());
+  SelRight = ClampBound(right, Picture().Width());
+  SelTop = ClampBound(top, Picture().Height());
+  SelBottom = ClampBound(bottom, Picture().Height());
   SortPair(SelLeft, SelRight);
   SortPair(SelTop, SelBottom);
   ui_.SelectionChanged();
@@ -405,7 +414,7 @@ TSelectionEditResult TDocument::TypeSelectionBound(TSelectionBound bound, const 
   std::int32_t typed;
   if (TryParseInt(text, typed)) value = typed;
   const bool horizontal = bound == TSelectionBound::Left || bound == TSelectionBound::Right;
-  const int clamped = ClampBound(value, horizontal ? picture_.Width() : picture_.Height());
+  const int clamped = ClampBound(value, horizontal ? Picture().Width() : Picture().Height());
   result.RewriteEdit = clamped != value;
   value = clamped;
   int& low = horizontal ? SelLeft : SelTop;
@@ -420,12 +429,12 @@ TSelectionEditResult TDocument::TypeSelectionBound(TSelectionBound bound, const 
 void TDocument::ClampToView(int& x, int& y) const {
   x = std::max(x, 0);
   y = std::max(y, 0);
-  if (x >= picture_.Width()) x = picture_.Width() - 1;
-  if (y >= picture_.Height()) y = picture_.Height() - 1;
+  if (x >= Picture().Width()) x = Picture().Width() - 1;
+  if (y >= Picture().Height()) y = Picture().Height() - 1;
 }
 
 void TDocument::MouseDown(int x, int y) {
-  if (x < 0 || y < 0 || x >= picture_.Width() || y >= picture_.Height()) return;
+  if (x < 0 || y < 0 || x >= Picture().Width() || y >= Picture().Height()) return;
   dragging_ = true;
   SelLeft = SelRight = x;
   SelTop = SelBottom = y;
@@ -433,14 +442,14 @@ void TDocument::MouseDown(int x, int y) {
 }
 
 std::string TDocument::FormatMouseStatus(int x, int y) const {
-  const std::uint8_t* p = picture_.ScanLine(y) + 3 * x;
+  const std::uint8_t* p = Picture().ScanLine(y) + 3 * x;
   char buffer[128];
   std::snprintf(buffer, sizeof buffer, mouseFormat_.c_str(), x, y, p[0], p[1], p[2]);
   return buffer;
 }
 
 std::string TDocument::MouseMove(int x, int y) {
-  if (picture_.Empty()) return std::string();
+  if (Picture().Empty()) return std::string();
   ClampToView(x, y);
   const std::string status = FormatMouseStatus(x, y);
   if (dragging_) {

@@ -39,6 +39,9 @@ class IDocumentUi {
   virtual bool AskJpegOptions(TJpegDialogResult& result) = 0;
   // The displayed picture was replaced.
   virtual void PictureChanged() {}
+  // False for a user interface that draws no picture (the command line): the document then
+  // refers to the bitmap it shows instead of copying it.
+  virtual bool ShowsPicture() const { return true; }
   // The selection bounds changed and the edits show them.
   virtual void SelectionChanged() {}
   // The displayed picture has a new histogram, which TDocument::PictureHistogram builds when it
@@ -97,10 +100,11 @@ class TDocument : public IFilterHost {
   bool Undo();
   bool Redo();
 
-  // Views.
+  // Views. The picture shown is a copy of the bitmap, unless the user interface draws none:
+  // then it is the bitmap itself (CurrentImage or SourceImage), which must outlive the view.
   void ShowBitmap(const TBitmap& bitmap);
   void ShowMarkupView();
-  const TBitmap& Picture() const { return picture_; }
+  const TBitmap& Picture() const { return *shown_; }
   // The histogram of the picture the last ShowBitmap displayed, built once per change.
   const HistogramTable& PictureHistogram();
   const std::string& MouseFormat() const { return mouseFormat_; }
@@ -151,6 +155,7 @@ class TDocument : public IFilterHost {
   std::vector<std::unique_ptr<TImvoraFilter>> filters_;
   int currentFilter_ = -1;
   TBitmap picture_;
+  const TBitmap* shown_ = &picture_;  // picture_, or the bitmap shown when nothing is drawn
   std::unique_ptr<HistogramTable> histogram_;  // none until asked for after a change
   std::string mouseFormat_ = " (%d;%d): (%03d, %03d, %03d) ";
   bool dragging_ = false;

@@ -200,6 +200,18 @@ TEST_F(DocumentTest, AnotherFilterDropsTheLabelMap) {
   EXPECT_EQ(ui.pictureChanges, changes);
 }
 
+TEST_F(DocumentTest, AViewThatDrawsNothingCopiesNoPicture) {
+  ui.showsPicture = false;
+  OpenGradient(6, 4);
+  EXPECT_EQ(&doc.Picture(), &doc.CurrentImage);
+  EXPECT_EQ(doc.SelRight, 5);
+  const TBitmap before = doc.CurrentImage;
+  doc.SetMarkup(std::make_unique<TMarkupData>(2, 2));
+  doc.ShowMarkupView();  // drawn on a copy of its own
+  EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
+  EXPECT_FALSE(doc.Picture().SamePixels(before));
+}
+
 TEST(MarkupColourTest, SpreadsLabelsAndShowsASingleLabelBlack) {
   TMarkupData single(2, 1);
   single.RegionCount = 1;

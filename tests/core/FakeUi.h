@@ -32,6 +32,7 @@ class TFakeUi : public IDocumentUi {
   void PictureChanged() override { ++pictureChanges; }
   void SelectionChanged() override { ++selectionChanges; }
   void HistogramChanged() override { ++histogramChanges; }
+  bool ShowsPicture() const override { return showsPicture; }
 
   TSaveAnswer saveAnswer = TSaveAnswer::No;
   std::string saveName;
@@ -39,6 +40,7 @@ class TFakeUi : public IDocumentUi {
   int jpegCancels = 0;
   int saveQuestions = 0, saveDialogs = 0, jpegDialogs = 0;
   int pictureChanges = 0, selectionChanges = 0, histogramChanges = 0;
+  bool showsPicture = true;
 };
 
 }  // namespace imvora::testing
