@@ -126,7 +126,7 @@ void TBoxRows::Run(TBitmap& bitmap, const TBoxKernel& kernel, const bool flagged
   ForEachWindowBand(bitmap, 1, host, halo_, [&](const TWindowBand& band) {
     const auto scratch = bands_.Take();
     TBoxBand& s = *scratch;
-    const int ringRows = band.RingRows();
+    const int ringRows = band.RingRows(1);
     (integers ? s.ringBytes.resize(ringRows * slotBytes) : s.ring.resize(ringRows * slotBytes));
     s.sums.resize(rowBytes);
     // The row with its mirrored pixel on either side.

@@ -57,8 +57,8 @@ namespace {
 // The horizontal pass runs over pieces of this many bytes of a row, so that the doubles its
 // taps read stay in the first-level cache.
 constexpr std::ptrdiff_t kPieceBytes = 1536;
-// Rings of up to this many rows hold floats, which the vertical pass widens without another
-// table; longer kernels keep bytes, a quarter of the room.
+// Rings of up to this many rows hold floats, which the vertical pass widens in one step;
+// longer kernels keep bytes, a quarter of the room.
 constexpr int kMaxFloatRingRows = 16;
 
 // One band of TGaussRows::Run.
@@ -73,7 +73,7 @@ class TGaussBandRun {
         rowBytes_(3 * std::ptrdiff_t{bitmap.Width()}),
         columns_(columns),
         lanes_(lanes),
-        floats_(ringRows <= kMaxFloatRingRows),
+        floats_(RowsPerEmit(taps_) > 1),
         s_(s) {
     s.extended.resize(kPieceBytes + 3 * std::size_t(taps_ - 1));
     (floats_ ? s.ring.resize(ringRows * rowBytes_) : s.ringBytes.resize(ringRows * rowBytes_));
@@ -81,10 +81,12 @@ class TGaussBandRun {
     s.tapRows.resize(taps_);
     for (int k = 0; k < taps_; ++k) s.tapRows[k] = s.extended.data() + 3 * std::size_t(k);
     s.windowRows.resize(taps_ + 1);
-    s.windowBytes.resize(taps_ + 1);
+    s.windowBytes.resize(taps_);
   }
 
-  int RowsPerEmit() const { return floats_ ? 2 : 1; }
+  // Rows of the vertical pass at a time: two from a ring of floats, which then holds the
+  // 2 half + 2 rows their windows span; one from a ring of bytes.
+  static int RowsPerEmit(int taps) { return taps + 1 <= kMaxFloatRingRows ? 2 : 1; }
 
   // The horizontal pass of one input row into a ring slot, piece by piece.
   void Load(const std::uint8_t* input, int slot) {
@@ -104,23 +106,19 @@ class TGaussBandRun {
   // The vertical pass of count rows from first on, handed to consume, or without one written
   // into the bitmap's rows.
   void Emit(int first, int count, const int* window, const TBlurredRow& consume) {
-    std::uint8_t* down0 = consume ? s_.down.data() : bitmap_.ScanLine(first);
-    std::uint8_t* down1 = consume ? down0 + rowBytes_ : bitmap_.ScanLine(first + count - 1);
+    std::uint8_t* down[2];
+    for (int r = 0; r < count; ++r) {
+      down[r] = consume ? s_.down.data() + r * rowBytes_ : bitmap_.ScanLine(first + r);
+    }
     if (floats_) {
       for (int k = 0; k < taps_ + count - 1; ++k) s_.windowRows[k] = RingRow(window[k]);
-      if (count == 2) {
-        WeightedRowSumPairs(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down0, down1,
-                            lanes_);
-      } else {
-        WeightedRowSums(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, 1.0, down0, lanes_);
-      }
+      WeightedRowSumRows(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down, count, lanes_);
     } else {
       for (int k = 0; k < taps_; ++k) s_.windowBytes[k] = RingBytes(window[k]);
-      WeightedRowSums(w_.data(), taps_, s_.windowBytes.data(), 0, rowBytes_, 1.0, down0, lanes_);
+      WeightedRowSums(w_.data(), taps_, s_.windowBytes.data(), 0, rowBytes_, 1.0, down[0], lanes_);
     }
     if (!consume) return;
-    consume(first, down0);
-    if (count == 2) consume(first + 1, down1);
+    for (int r = 0; r < count; ++r) consume(first + r, down[r]);
   }
 
  private:
@@ -163,9 +161,10 @@ void TGaussRows::Run(TBitmap& bitmap, const std::vector<double>& w, TLaneWidth l
   const std::vector<int> columns = MirrorTable(-half, width + 2 * std::int64_t{half}, width);
   ForEachWindowBand(bitmap, half, host, halo_, [&](const TWindowBand& band) {
     const auto scratch = bands_.Take();
-    TGaussBandRun run(bitmap, w, columns, band.RingRows(), lanes, *scratch);
+    const int rowsPerEmit = TGaussBandRun::RowsPerEmit(static_cast<int>(w.size()));
+    TGaussBandRun run(bitmap, w, columns, band.RingRows(rowsPerEmit), lanes, *scratch);
     band.Stream(
-        run.RowsPerEmit(), [&](const std::uint8_t* input, int slot) { run.Load(input, slot); },
+        rowsPerEmit, [&](const std::uint8_t* input, int slot) { run.Load(input, slot); },
         [&](int first, int count, const int* window) { run.Emit(first, count, window, consume); });
   });
 }

@@ -29,8 +29,8 @@ TWindowBand::TWindowBand(TBitmap& bitmap, int half, const std::uint8_t* above,
                          const std::uint8_t* below, int first, int last)
     : bitmap_(bitmap), half_(half), above_(above), below_(below), first_(first), last_(last) {}
 
-int TWindowBand::RingRows() const {
-  return std::min(bitmap_.Height(), 2 * half_ + 2);
+int TWindowBand::RingRows(int rowsPerEmit) const {
+  return std::min(bitmap_.Height(), 2 * half_ + rowsPerEmit);
 }
 
 const std::uint8_t* TWindowBand::InputRow(int y) const {
@@ -42,7 +42,7 @@ const std::uint8_t* TWindowBand::InputRow(int y) const {
 
 void TWindowBand::Stream(int rowsPerEmit, const TLoad& load, const TEmit& emit) const {
   const int height = bitmap_.Height();
-  const int ring = RingRows();
+  const int ring = RingRows(rowsPerEmit);
   // A ring that holds the whole picture is filled first: the windows of a short picture fold
   // over all of it.
   int next = ring == height ? 0 : std::max(0, first_ - half_);
@@ -50,7 +50,7 @@ void TWindowBand::Stream(int rowsPerEmit, const TLoad& load, const TEmit& emit) 
     for (; next <= last; ++next) load(InputRow(next), next % ring);
   };
   if (ring == height) loadUpTo(height - 1);
-  std::vector<int> window(2 * half_ + 2);
+  std::vector<int> window(2 * half_ + rowsPerEmit);
   for (int y = first_; y < last_;) {
     const int count = std::min(rowsPerEmit, last_ - y);
     loadUpTo(std::min(height - 1, y + half_ + count - 1));

@@ -26,9 +26,9 @@ class TWindowBand {
   TWindowBand(TBitmap& bitmap, int half, const std::uint8_t* above, const std::uint8_t* below,
               int first, int last);
 
-  // Slots the ring needs: enough for two output rows at a time.
-  int RingRows() const;
-  // Runs the band, emitting up to rowsPerEmit (1 or 2) output rows at a time.
+  // Slots the ring needs to emit up to rowsPerEmit output rows at a time.
+  int RingRows(int rowsPerEmit) const;
+  // Runs the band, emitting up to rowsPerEmit output rows at a time.
   void Stream(int rowsPerEmit, const TLoad& load, const TEmit& emit) const;
 
  private:

@@ -150,67 +150,75 @@ inline void Sums(const double* w, int taps, const Src* const* rows, std::ptrdiff
   }
 }
 
-// Two rows of sums: out0 from rows[0 ... taps - 1], out1 from rows[1 ... taps]. Every row
-// read serves both, which halves the reads of a vertical pass; each output still adds its
-// taps from k = 0 up.
-template <class Vec, TFinish kFinish, class Src>
-inline void SumPairs(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
-                     std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1) {
+// kRows (1 or 2) rows of sums at once: out[r] from rows[r ... r + taps - 1]. Every row read
+// serves all the outputs it is a tap of, which halves the reads of a vertical pass; each
+// output still adds its taps from k = 0 up. Eight accumulators: kRows rows of 8 / kRows
+// vectors. (Four rows at a time, with two vectors each, proved slower.)
+template <class Vec, TFinish kFinish, int kRows, class Src>
+inline void SumRows(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
+                    std::ptrdiff_t end, std::uint8_t* const* out) {
   constexpr int kLanes = sizeof(Vec) / sizeof(double);
-  constexpr int kBlock = 4 * kLanes;
+  constexpr int kVectors = 8 / kRows;
+  constexpr int kBlock = kVectors * kLanes;
   std::ptrdiff_t i = begin;
   for (; i + kBlock <= end; i += kBlock) {
-    Vec a0[4] = {}, a1[4] = {};
-    for (int row = 0; row <= taps; ++row) {
+    Vec a[kRows][kVectors] = {};
+    for (int row = 0; row < taps + kRows - 1; ++row) {
       const Src* s = rows[row] + i;
-      Vec v[4];
+      Vec v[kVectors];
+#pragma GCC unroll 8
+      for (int j = 0; j < kVectors; ++j) Load(s + j * kLanes, v[j]);
 #pragma GCC unroll 4
-      for (int j = 0; j < 4; ++j) Load(s + j * kLanes, v[j]);
-      if (row < taps) {
-        const double w0 = w[row];
-#pragma GCC unroll 4
-        for (int j = 0; j < 4; ++j) a0[j] += w0 * v[j];
-      }
-      if (row > 0) {
-        const double w1 = w[row - 1];
-#pragma GCC unroll 4
-        for (int j = 0; j < 4; ++j) a1[j] += w1 * v[j];
+      for (int r = 0; r < kRows; ++r) {
+        const int k = row - r;
+        if (k < 0 || k >= taps) continue;
+        const double wk = w[k];
+#pragma GCC unroll 8
+        for (int j = 0; j < kVectors; ++j) a[r][j] += wk * v[j];
       }
     }
 #pragma GCC unroll 4
-    for (int j = 0; j < 4; ++j) {
-      StoreByte<Vec, kFinish>(a0[j], 1.0, out0 + i + j * kLanes);
-      StoreByte<Vec, kFinish>(a1[j], 1.0, out1 + i + j * kLanes);
+    for (int r = 0; r < kRows; ++r) {
+#pragma GCC unroll 8
+      for (int j = 0; j < kVectors; ++j) {
+        StoreByte<Vec, kFinish>(a[r][j], 1.0, out[r] + i + j * kLanes);
+      }
     }
   }
-  Sums<Vec, kFinish>(w, taps, rows, i, end, 1.0, out0);
-  Sums<Vec, kFinish>(w, taps, rows + 1, i, end, 1.0, out1);
+  for (int r = 0; r < kRows; ++r) Sums<Vec, kFinish>(w, taps, rows + r, i, end, 1.0, out[r]);
+}
+
+template <class Vec, int kRows, class Src>
+inline void SumRowsFinished(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
+                            std::ptrdiff_t end, std::uint8_t* const* out) {
+  if (KeepsByteRange(w, taps)) {
+    SumRows<Vec, TFinish::InRange, kRows>(w, taps, rows, begin, end, out);
+  } else {
+    SumRows<Vec, TFinish::Limit, kRows>(w, taps, rows, begin, end, out);
+  }
 }
 
 template <class Vec, class Src>
-inline void SumPairsFinished(const double* w, int taps, const Src* const* rows,
-                             std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
-                             std::uint8_t* out1) {
-  if (KeepsByteRange(w, taps)) {
-    SumPairs<Vec, TFinish::InRange>(w, taps, rows, begin, end, out0, out1);
-  } else {
-    SumPairs<Vec, TFinish::Limit>(w, taps, rows, begin, end, out0, out1);
-  }
+inline void SumRowsOf(int count, const double* w, int taps, const Src* const* rows,
+                      std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* const* out) {
+  int r = 0;
+  for (; r + 2 <= count; r += 2) SumRowsFinished<Vec, 2>(w, taps, rows + r, begin, end, out + r);
+  if (r < count) SumRowsFinished<Vec, 1>(w, taps, rows + r, begin, end, out + r);
 }
 
 template <class Src>
-[[gnu::flatten]] void SumPairsSse2(const double* w, int taps, const Src* const* rows,
-                                   std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* out0,
-                                   std::uint8_t* out1) {
-  SumPairsFinished<Double2>(w, taps, rows, begin, end, out0, out1);
+[[gnu::flatten]] void SumRowsSse2(int count, const double* w, int taps, const Src* const* rows,
+                                  std::ptrdiff_t begin, std::ptrdiff_t end,
+                                  std::uint8_t* const* out) {
+  SumRowsOf<Double2>(count, w, taps, rows, begin, end, out);
 }
 
 template <class Src>
-[[gnu::target("avx2"), gnu::flatten]] void SumPairsAvx2(const double* w, int taps,
-                                                        const Src* const* rows,
-                                                        std::ptrdiff_t begin, std::ptrdiff_t end,
-                                                        std::uint8_t* out0, std::uint8_t* out1) {
-  SumPairsFinished<Double4>(w, taps, rows, begin, end, out0, out1);
+[[gnu::target("avx2"), gnu::flatten]] void SumRowsAvx2(int count, const double* w, int taps,
+                                                       const Src* const* rows, std::ptrdiff_t begin,
+                                                       std::ptrdiff_t end,
+                                                       std::uint8_t* const* out) {
+  SumRowsOf<Double4>(count, w, taps, rows, begin, end, out);
 }
 
 template <class Vec, class Src, class Out>
@@ -307,16 +315,14 @@ void WeightedRowSums(const double* w, int taps, const float* const* rows, std::p
   Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
 }
 
-void WeightedRowSumPairs(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
-                         std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1,
-                         TLaneWidth lanes) {
+void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
+                        std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes) {
   if (lanes == TLaneWidth::Avx2) {
-    SumPairsAvx2(w, taps, rows, begin, end, out0, out1);
+    SumRowsAvx2(count, w, taps, rows, begin, end, out);
   } else if (lanes == TLaneWidth::Sse2) {
-    SumPairsSse2(w, taps, rows, begin, end, out0, out1);
+    SumRowsSse2(count, w, taps, rows, begin, end, out);
   } else {
-    PlainSums(w, taps, rows, begin, end, 1.0, out0);
-    PlainSums(w, taps, rows + 1, begin, end, 1.0, out1);
+    for (int r = 0; r < count; ++r) PlainSums(w, taps, rows + r, begin, end, 1.0, out[r]);
   }
 }
 

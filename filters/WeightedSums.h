@@ -24,11 +24,10 @@ void WeightedRowSums(const double* w, int taps, const float* const* rows, std::p
 void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,
                      std::ptrdiff_t end, double divisor, float* out, TLaneWidth lanes);
 
-// Two rows of WeightedRowSums with the divisor 1 at once: out0 from rows[0 ... taps - 1] and
-// out1 from rows[1 ... taps], each row read once for both.
-void WeightedRowSumPairs(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
-                         std::ptrdiff_t end, std::uint8_t* out0, std::uint8_t* out1,
-                         TLaneWidth lanes);
+// count consecutive rows of WeightedRowSums with the divisor 1, two at a time: out[r] from
+// rows[r ... r + taps - 1], each row read once for both outputs it serves.
+void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
+                        std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes);
 
 // out[i] = in[i] for i = 0 ... count - 1.
 void WidenBytes(const std::uint8_t* in, std::ptrdiff_t count, double* out, TLaneWidth lanes);
