@@ -126,7 +126,43 @@ std::ptrdiff_t InvertSse2(std::uint8_t* row, std::ptrdiff_t bytes, const bool fl
   return InvertBlocks<32>(row, bytes, flagged);
 }
 
+// The sums of the bytes of each channel in blocks of three vectors, by sums of absolute
+// differences from zero of the bytes each channel's mask keeps.
+std::ptrdiff_t ChannelSumsSse2(const std::uint8_t* row, std::ptrdiff_t bytes,
+                               std::uint64_t sums[3]) {
+  alignas(16) std::uint8_t masks[3][3][16];
+  for (int c = 0; c < 3; ++c) {
+    for (int j = 0; j < 3; ++j) {
+      for (int i = 0; i < 16; ++i) masks[c][j][i] = (16 * j + i) % 3 == c ? 0xFF : 0;
+    }
+  }
+  __m128i totals[3] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+  std::ptrdiff_t i = 0;
+  for (; i + 48 <= bytes; i += 48) {
+    for (int j = 0; j < 3; ++j) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i + 16 * j));
+      for (int c = 0; c < 3; ++c) {
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(masks[c][j]));
+        totals[c] =
+            _mm_add_epi64(totals[c], _mm_sad_epu8(_mm_and_si128(v, mask), _mm_setzero_si128()));
+      }
+    }
+  }
+  for (int c = 0; c < 3; ++c) {
+    alignas(16) std::uint64_t halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), totals[c]);
+    sums[c] += halves[0] + halves[1];
+  }
+  return i;
+}
+
 }  // namespace
+
+void AddChannelSums(const std::uint8_t* row, std::ptrdiff_t bytes, std::uint64_t sums[3],
+                    TLaneWidth lanes) {
+  const std::ptrdiff_t done = lanes == TLaneWidth::Plain ? 0 : ChannelSumsSse2(row, bytes, sums);
+  for (std::ptrdiff_t i = done; i < bytes; ++i) sums[i % 3] += row[i];
+}
 
 void InvertRow(std::uint8_t* row, std::ptrdiff_t bytes, const bool flagged[3], TLaneWidth lanes) {
   std::ptrdiff_t done = 0;

@@ -18,4 +18,8 @@ void InvertRow(std::uint8_t* row, std::ptrdiff_t bytes, const bool flagged[3], T
 void DifferenceRow(std::uint8_t* a, const std::uint8_t* b, std::ptrdiff_t bytes, int scale,
                    const int offsets[3], const bool flagged[3], TLaneWidth lanes);
 
+// Adds the bytes of each channel of the row to sums (in byte order: blue, green, red).
+void AddChannelSums(const std::uint8_t* row, std::ptrdiff_t bytes, std::uint64_t sums[3],
+                    TLaneWidth lanes);
+
 }  // namespace imvora

@@ -38,12 +38,13 @@ TBlurredRow FlaggedWriter(TBitmap& bitmap, const bool flagged[3]) {
 
 // Working rows of one band: a piece of the input row laid out as doubles with its mirrored
 // borders (tap k of byte i reads element i + 3k), the ring of rows of the horizontal pass (as
-// floats, or as bytes for long kernels) and two rows of the vertical pass.
+// floats, or as bytes for long kernels) and the rows of the vertical pass emitted at a time.
 struct TGaussBand {
   std::vector<double> extended;
   std::vector<float> ring;
   std::vector<std::uint8_t> ringBytes;
   std::vector<std::uint8_t> down;
+  std::vector<std::uint8_t*> downRows;
   std::vector<const double*> tapRows;
   std::vector<const float*> windowRows;
   std::vector<const std::uint8_t*> windowBytes;
@@ -60,6 +61,10 @@ constexpr std::ptrdiff_t kPieceBytes = 1536;
 // Rings of up to this many rows hold floats, which the vertical pass widens in one step;
 // longer kernels keep bytes, a quarter of the room.
 constexpr int kMaxFloatRingRows = 16;
+// A ring of bytes gives this many rows of the vertical pass at a time, in strips of this many
+// bytes: the strip of every ring row then stays in the second-level cache for all of them.
+constexpr int kByteRingRowsPerEmit = 16;
+constexpr std::ptrdiff_t kStripBytes = 1024;
 
 // One band of TGaussRows::Run.
 class TGaussBandRun {
@@ -73,20 +78,22 @@ class TGaussBandRun {
         rowBytes_(3 * std::ptrdiff_t{bitmap.Width()}),
         columns_(columns),
         lanes_(lanes),
-        floats_(RowsPerEmit(taps_) > 1),
+        floats_(RowsPerEmit(taps_) == 2),
         s_(s) {
     s.extended.resize(kPieceBytes + 3 * std::size_t(taps_ - 1));
     (floats_ ? s.ring.resize(ringRows * rowBytes_) : s.ringBytes.resize(ringRows * rowBytes_));
-    s.down.resize(2 * rowBytes_);
+    s.down.resize(RowsPerEmit(taps_) * rowBytes_);
     s.tapRows.resize(taps_);
     for (int k = 0; k < taps_; ++k) s.tapRows[k] = s.extended.data() + 3 * std::size_t(k);
     s.windowRows.resize(taps_ + 1);
-    s.windowBytes.resize(taps_);
+    s.windowBytes.resize(taps_ + 1);
   }
 
-  // Rows of the vertical pass at a time: two from a ring of floats, which then holds the
-  // 2 half + 2 rows their windows span; one from a ring of bytes.
-  static int RowsPerEmit(int taps) { return taps + 1 <= kMaxFloatRingRows ? 2 : 1; }
+  // Rows of the vertical pass at a time; the ring then holds the 2 half + rows their windows
+  // span.
+  static int RowsPerEmit(int taps) {
+    return taps + 1 <= kMaxFloatRingRows ? 2 : kByteRingRowsPerEmit;
+  }
 
   // The horizontal pass of one input row into a ring slot, piece by piece.
   void Load(const std::uint8_t* input, int slot) {
@@ -104,18 +111,28 @@ class TGaussBandRun {
   }
 
   // The vertical pass of count rows from first on, handed to consume, or without one written
-  // into the bitmap's rows.
+  // into the bitmap's rows. A ring of floats gives a pair of rows over the whole width; a ring
+  // of bytes gives its rows strip by strip, two at a time.
   void Emit(int first, int count, const int* window, const TBlurredRow& consume) {
-    std::uint8_t* down[2];
+    std::vector<std::uint8_t*>& down = s_.downRows;
+    down.resize(count);
     for (int r = 0; r < count; ++r) {
       down[r] = consume ? s_.down.data() + r * rowBytes_ : bitmap_.ScanLine(first + r);
     }
     if (floats_) {
       for (int k = 0; k < taps_ + count - 1; ++k) s_.windowRows[k] = RingRow(window[k]);
-      WeightedRowSumRows(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down, count, lanes_);
+      WeightedRowSumRows(w_.data(), taps_, s_.windowRows.data(), 0, rowBytes_, down.data(), count,
+                         lanes_);
     } else {
-      for (int k = 0; k < taps_; ++k) s_.windowBytes[k] = RingBytes(window[k]);
-      WeightedRowSums(w_.data(), taps_, s_.windowBytes.data(), 0, rowBytes_, 1.0, down[0], lanes_);
+      for (std::ptrdiff_t begin = 0; begin < rowBytes_; begin += kStripBytes) {
+        const std::ptrdiff_t end = std::min(rowBytes_, begin + kStripBytes);
+        for (int r = 0; r < count; r += 2) {
+          const int rows = std::min(2, count - r);
+          for (int k = 0; k < taps_ + rows - 1; ++k) s_.windowBytes[k] = RingBytes(window[r + k]);
+          WeightedRowSumRows(w_.data(), taps_, s_.windowBytes.data(), begin, end, &down[r], rows,
+                             lanes_);
+        }
+      }
     }
     if (!consume) return;
     for (int r = 0; r < count; ++r) consume(first + r, down[r]);

@@ -3,22 +3,28 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
+#include <optional>
+
+#include "core/ChannelRows.h"
+#include "core/RowBands.h"
 
 namespace imvora {
 namespace {
 
 // Mean of byte c over all pixels, in extended precision. The sums of bytes are whole numbers
-// below 2^53, so adding them as integers gives exactly the double sums.
+// below 2^53, so adding them as integers, in any order, gives exactly the double sums.
 std::array<long double, 3> ByteMeans(const TBitmap& bitmap) {
-  std::array<std::uint64_t, 3> sums{};
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const std::uint8_t* p = bitmap.ScanLine(y);
-    for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
-      sums[0] += p[0];
-      sums[1] += p[1];
-      sums[2] += p[2];
-    }
-  }
+  std::uint64_t sums[3] = {0, 0, 0};
+  std::mutex mutex;
+  const TLaneWidth lanes = LaneWidth();
+  const std::ptrdiff_t rowBytes = 3 * std::ptrdiff_t{bitmap.Width()};
+  ForEachRowBand(bitmap.Height(), nullptr, [&](int first, int last) {
+    std::uint64_t band[3] = {0, 0, 0};
+    for (int y = first; y < last; ++y) AddChannelSums(bitmap.ScanLine(y), rowBytes, band, lanes);
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (int c = 0; c < 3; ++c) sums[c] += band[c];
+  });
   const long double count =
       static_cast<long double>(std::int64_t{bitmap.Width()} * bitmap.Height());
   return {sums[0] / count, sums[1] / count, sums[2] / count};
@@ -48,6 +54,16 @@ void LevelRow(std::uint8_t* row, const std::uint8_t* blurred, int width, const b
   }
 }
 
+// The offset m when table[d + 255] = d + m limited to 0 ... 255 for every d, which is the
+// case unless the mean's fraction lies so close to 1 that d + mean rounds up for some d.
+std::optional<int> LinearOffset(const TLevelTable& table) {
+  const int m = table[255];
+  for (int d = -255; d <= 255; ++d) {
+    if (table[d + 255] != std::clamp(d + m, 0, 255)) return std::nullopt;
+  }
+  return m;
+}
+
 }  // namespace
 
 void TLightAlignFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
@@ -57,13 +73,25 @@ void TLightAlignFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag
   const std::array<TLevelTable, 3> tables = {LevelTable(means[0]), LevelTable(means[1]),
                                              LevelTable(means[2])};
   const int width = bitmap->Width();
-  if (LaneWidth() == TLaneWidth::Plain) {
+  const TLaneWidth lanes = LaneWidth();
+  if (lanes == TLaneWidth::Plain) {
     // As it is defined: a blurred copy of the whole picture first.
     TBitmap blurred = *bitmap;
     GaussBlur(bitmap, &blurred, Radius, Sigma, flag1, flag2, flag3, TLaneWidth::Plain);
     for (int y = 0; y < bitmap->Height(); ++y) {
       LevelRow(bitmap->ScanLine(y), blurred.ScanLine(y), width, flagged, tables);
     }
+    return;
+  }
+  // The tables are as a rule in - blur + an offset, limited: a vector difference.
+  const std::optional<int> offsets[3] = {LinearOffset(tables[0]), LinearOffset(tables[1]),
+                                         LinearOffset(tables[2])};
+  if (offsets[0] && offsets[1] && offsets[2]) {
+    const int linear[3] = {*offsets[0], *offsets[1], *offsets[2]};
+    BlurRows(*bitmap, [&](int y, const std::uint8_t* blurred) {
+      DifferenceRow(bitmap->ScanLine(y), blurred, 3 * std::ptrdiff_t{width}, 1, linear, flagged,
+                    lanes);
+    });
     return;
   }
   BlurRows(*bitmap, [&](int y, const std::uint8_t* blurred) {

@@ -315,8 +315,11 @@ void WeightedRowSums(const double* w, int taps, const float* const* rows, std::p
   Dispatch(w, taps, rows, begin, end, divisor, out, lanes);
 }
 
-void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
-                        std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes) {
+namespace {
+
+template <class Src>
+void DispatchRows(const double* w, int taps, const Src* const* rows, std::ptrdiff_t begin,
+                  std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes) {
   if (lanes == TLaneWidth::Avx2) {
     SumRowsAvx2(count, w, taps, rows, begin, end, out);
   } else if (lanes == TLaneWidth::Sse2) {
@@ -324,6 +327,19 @@ void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std
   } else {
     for (int r = 0; r < count; ++r) PlainSums(w, taps, rows + r, begin, end, 1.0, out[r]);
   }
+}
+
+}  // namespace
+
+void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
+                        std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes) {
+  DispatchRows(w, taps, rows, begin, end, out, count, lanes);
+}
+
+void WeightedRowSumRows(const double* w, int taps, const std::uint8_t* const* rows,
+                        std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* const* out,
+                        int count, TLaneWidth lanes) {
+  DispatchRows(w, taps, rows, begin, end, out, count, lanes);
 }
 
 void WeightedRowSums(const double* w, int taps, const double* const* rows, std::ptrdiff_t begin,

@@ -28,6 +28,9 @@ void WeightedRowSums(const double* w, int taps, const double* const* rows, std::
 // rows[r ... r + taps - 1], each row read once for both outputs it serves.
 void WeightedRowSumRows(const double* w, int taps, const float* const* rows, std::ptrdiff_t begin,
                         std::ptrdiff_t end, std::uint8_t* const* out, int count, TLaneWidth lanes);
+void WeightedRowSumRows(const double* w, int taps, const std::uint8_t* const* rows,
+                        std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* const* out,
+                        int count, TLaneWidth lanes);
 
 // out[i] = in[i] for i = 0 ... count - 1.
 void WidenBytes(const std::uint8_t* in, std::ptrdiff_t count, double* out, TLaneWidth lanes);
