@@ -32,7 +32,8 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-bench: deps
+bench:
+	@scripts/install-deps.sh bench
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DIMVORA_BENCH=ON -DIMVORA_TESTS=OFF -DIMVORA_GUI=OFF
 	cmake --build $(BUILD)-bench -j$(JOBS) --target imvora_bench
 	$(BUILD)-bench/bench/imvora_bench

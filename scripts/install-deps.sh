@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Imvora needs, when any is missing; with arguments, those
+# Installs the Debian packages Imvora needs, when any is missing. With the argument "bench" it
+# adds what only the benchmarks need (OpenCV, their yardstick); with other arguments, those
 # packages instead (`make fuzz` asks for clang this way).
 set -euo pipefail
 
@@ -8,7 +9,11 @@ set -euo pipefail
 packages=(g++ make cmake pkg-config libgtest-dev libjpeg62-turbo-dev libnewmat10-dev
           qt6-base-dev qt6-translations-l10n libbenchmark-dev xvfb xauth imagemagick
           fonts-dejavu-core xdotool dpkg-dev file man-db groff-base)
-[ $# -gt 0 ] && packages=("$@")
+if [ "${1:-}" = "bench" ]; then
+  packages+=(libopencv-imgproc-dev)
+elif [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for package in "${packages[@]}"; do
