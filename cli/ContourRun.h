@@ -16,8 +16,8 @@ struct TContourOptions {
   std::vector<std::string> Positional;
 };
 
-// Takes --select, --threads N, --coefs N and the positional arguments; `extra` handles the command's own
-// options (returning false for anything it does not know).
+// Takes --select, --threads N, --coefs N and the positional arguments; `extra` handles the
+// command's own options (returning false for anything it does not know).
 TContourOptions ParseContourOptions(
     const std::vector<std::string>& args,
     const std::function<bool(const std::vector<std::string>&, std::size_t&)>& extra);
