@@ -128,16 +128,10 @@ void TDocument::RunFilter(TImvoraFilter& filter, bool flag1, bool flag2, bool fl
   const int w = SelRight - SelLeft + 1;
   const int h = SelBottom - SelTop + 1;
   if (CurrentImage.Width() == w && CurrentImage.Height() == h) {
+    // A failing filter may leave the image half done: with undo recording (the GUI) the state
+    // before the call is restored; the command line writes nothing after an error.
     filter.Cropped = 0;
-    // With undo the whole document state is already kept aside.
-    if (undo_) return filter.Apply(&CurrentImage, flag1, flag2, flag3);
-    TBitmap before = CurrentImage;
-    try {
-      filter.Apply(&CurrentImage, flag1, flag2, flag3);
-    } catch (...) {
-      CurrentImage = std::move(before);
-      throw;
-    }
+    filter.Apply(&CurrentImage, flag1, flag2, flag3);
   } else {
     // A selection made on a differently sized view is cut at the current image's edges.
     std::unique_ptr<TBitmap> crop = CropBitmap(&CurrentImage, SelLeft, SelTop, w, h);

@@ -113,6 +113,7 @@ class TSpoilingFilter : public TImvoraFilter {
 
 TEST_F(DocumentTest, RunningOutOfMemoryInAFilterLeavesTheDocumentAsItWas) {
   OpenGradient(8, 6);
+  doc.SetUndoRecording(true);
   const TBitmap before = doc.CurrentImage;
   const int spoil = doc.AddFilter(std::make_unique<TSpoilingFilter>());
   for (int right : {7, 3}) {
