@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/FilterParams.h"
+#include "filters/InPlaceRows.h"
 
 namespace imvora {
 
@@ -19,10 +21,17 @@ class TMedianFilter : public TParamFilter {
   // Window half-width. SetParam stores any value; the edit raises values below 1 to 1.
   // A radius of 0 or below leaves the image as it is.
   std::int32_t Radius = 1;
+  TWindowScan Scan = TWindowScan::Fast;
+
+ private:
+  TWindowScratch scratch_;
+  std::vector<std::uint8_t> plane_, filtered_;
 };
 
-// The median filter of one plane of w*h bytes with window half-width r >= 0; src and dst are
-// different planes of the same size.
-void MedianPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r);
+// The median of byte `byte` (0 blue, 1 green, 2 red) over the window of pixel x and radius r:
+// the pixels x - r ... x + r of `rows`, which hold rowCount rows of w pixels of 3 bytes, a null
+// row standing for one past the bitmap's edge. `values` is working memory.
+std::uint8_t WindowMedian(const std::uint8_t* const* rows, int rowCount, int w, int x, int r,
+                          int byte, std::vector<std::uint8_t>& values);
 
 }  // namespace imvora

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/FilterParams.h"
+#include "filters/InPlaceRows.h"
 
 namespace imvora {
 
@@ -38,6 +39,16 @@ class TMorphoFilter : public TParamFilter {
   std::int32_t Radius = 1;
   // TOperation code; any other value leaves the image as it is.
   std::int8_t Operation = kShrink;
+  // Plain scans every window in full, as the operations are defined; Fast streams the rows
+  // through separable vector passes. Both give the same bytes.
+  TWindowScan Scan = TWindowScan::Fast;
+
+ private:
+  void Pass(bool maximum, const TBitmap* source, TBitmap* destination, bool flag1, bool flag2,
+            bool flag3) const;
+  void ApplyPlainly(TBitmap& bitmap, bool flag1, bool flag2, bool flag3) const;
+
+  mutable TWindowScratch scratch_;
 };
 
 }  // namespace imvora
