@@ -1,44 +1,96 @@
 #include "recognition/Markup.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace imvora {
 namespace {
 
 constexpr std::int32_t kUnlabelled = -1;
+// Rows between progress reports.
+constexpr int kProgressRows = 64;
 
-// Region statistics gathered while the region is filled. 64-bit sums: the column sum of one
-// region already exceeds 32 bits on a 4096 x 4096 image.
-struct TRegionStats {
+// Region statistics gathered while a region grows. 64-bit sums: the column sum of one region
+// already exceeds 32 bits on a 4096 x 4096 image.
+struct TRegionSums {
   std::uint64_t Red = 0, Green = 0, Blue = 0, Columns = 0, Rows = 0, Area = 0;
+  std::int32_t SeedX = 0;
   std::int32_t MinX = std::numeric_limits<std::int32_t>::max();
   std::int32_t MinY = std::numeric_limits<std::int32_t>::max();
   std::int32_t MaxX = std::numeric_limits<std::int32_t>::min();
   std::int32_t MaxY = std::numeric_limits<std::int32_t>::min();
+
+  // Adds the pixels left ... right of row y, whose colours sum to the given sums.
+  void AddSpan(int left, int right, int y, std::uint64_t red, std::uint64_t green,
+               std::uint64_t blue) {
+    const std::uint64_t length = right - left + 1;
+    Red += red;
+    Green += green;
+    Blue += blue;
+    Area += length;
+    Columns += (std::uint64_t{static_cast<std::uint32_t>(left)} + right) * length / 2;
+    Rows += length * y;
+    MinX = std::min(MinX, left);
+    MaxX = std::max(MaxX, right);
+    MinY = std::min(MinY, y);
+    MaxY = std::max(MaxY, y);
+  }
+
+  TRegionStatistics Statistics() const {
+    TRegionStatistics s;
+    s.MeanR = static_cast<std::uint32_t>(Red / Area);
+    s.MeanG = static_cast<std::uint32_t>(Green / Area);
+    s.MeanB = static_cast<std::uint32_t>(Blue / Area);
+    s.Area = static_cast<std::uint32_t>(Area);
+    s.MinX = MinX;
+    s.MinY = MinY;
+    s.MaxX = MaxX;
+    s.MaxY = MaxY;
+    s.CenterX = static_cast<std::int32_t>(Columns / Area);
+    s.CenterY = static_cast<std::int32_t>(Rows / Area);
+    return s;
+  }
 };
+
+// Sums of the blue, green and red bytes of pixels left ... right of a row.
+void SumColours(const std::uint8_t* row, int left, int right, std::uint64_t sums[3]) {
+  sums[0] = sums[1] = sums[2] = 0;
+  for (const std::uint8_t* p = row + 3 * left; p <= row + 3 * right; p += 3) {
+    sums[0] += p[0];
+    sums[1] += p[1];
+    sums[2] += p[2];
+  }
+}
+
+void ReportRows(IFilterHost* host, int y, std::int64_t done, std::int64_t total) {
+  if (host != nullptr && y % kProgressRows == 0) host->ReportProgress(done, total);
+}
+
+// ---- The fill: each region grown from its seed as the labelling is defined. ----
 
 // Scanline fill with an explicit stack of span seeds, so that a region as large and winding
 // as the image needs no call stack. Each labelled span tests the rows above and below it once.
-class TRegionLabeller {
+class TRegionFiller {
  public:
-  TRegionLabeller(const TBitmap& bitmap, std::uint32_t tolerance, TMarkupData& data)
+  TRegionFiller(const TBitmap& bitmap, std::uint32_t tolerance, TMarkupData& data)
       : width_(bitmap.Width()), height_(bitmap.Height()), tolerance_(tolerance), data_(data) {
     rows_.reserve(height_);
     for (int y = 0; y < height_; ++y) rows_.push_back(bitmap.ScanLine(y));
   }
 
-  void LabelAll() {
+  void LabelAll(IFilterHost* host) {
     data_.Labels.assign(data_.Labels.size(), kUnlabelled);
     std::int32_t label = 0;
     for (int y = 0; y < height_; ++y) {
+      ReportRows(host, y, y, height_);
       for (int x = 0; x < width_; ++x) {
         if (LabelAt(x, y) != kUnlabelled) continue;
         Fill(x, y, label++);
       }
     }
-    data_.RegionCount = label;
   }
 
  private:
@@ -70,7 +122,8 @@ class TRegionLabeller {
 
   void Fill(int x, int y, std::int32_t label) {
     SetSeedColour(x, y);
-    TRegionStats stats;
+    TRegionSums sums;
+    sums.SeedX = x;
     stack_.clear();
     stack_.push_back({x, y});
     while (!stack_.empty()) {
@@ -80,30 +133,14 @@ class TRegionLabeller {
       int left = seed.X, right = seed.X;
       while (left > 0 && Member(left - 1, seed.Y)) --left;
       while (right + 1 < width_ && Member(right + 1, seed.Y)) ++right;
-      LabelSpan(left, right, seed.Y, label, stats);
+      std::fill(&LabelAt(left, seed.Y), &LabelAt(right, seed.Y) + 1, label);
+      std::uint64_t colours[3];
+      SumColours(rows_[seed.Y], left, right, colours);
+      sums.AddSpan(left, right, seed.Y, colours[2], colours[1], colours[0]);
       if (seed.Y > 0) PushRuns(left, right, seed.Y - 1);
       if (seed.Y + 1 < height_) PushRuns(left, right, seed.Y + 1);
     }
-    Store(stats);
-  }
-
-  void LabelSpan(int left, int right, int y, std::int32_t label, TRegionStats& stats) {
-    const std::uint8_t* p = rows_[y] + 3 * left;
-    std::int32_t* labels = &LabelAt(left, y);
-    for (int x = left; x <= right; ++x, p += 3) {
-      *labels++ = label;
-      stats.Blue += p[0];
-      stats.Green += p[1];
-      stats.Red += p[2];
-    }
-    const std::uint64_t length = right - left + 1;
-    stats.Area += length;
-    stats.Columns += (std::uint64_t{static_cast<std::uint32_t>(left)} + right) * length / 2;
-    stats.Rows += length * y;
-    stats.MinX = std::min(stats.MinX, left);
-    stats.MaxX = std::max(stats.MaxX, right);
-    stats.MinY = std::min(stats.MinY, y);
-    stats.MaxY = std::max(stats.MaxY, y);
+    data_.AddRegion(sums.SeedX, sums.Statistics());
   }
 
   // One seed per run of member pixels of row y under or over the span.
@@ -116,19 +153,6 @@ class TRegionLabeller {
     }
   }
 
-  void Store(const TRegionStats& s) {
-    data_.MeanR.push_back(static_cast<std::uint32_t>(s.Red / s.Area));
-    data_.MeanG.push_back(static_cast<std::uint32_t>(s.Green / s.Area));
-    data_.MeanB.push_back(static_cast<std::uint32_t>(s.Blue / s.Area));
-    data_.Area.push_back(static_cast<std::uint32_t>(s.Area));
-    data_.MinX.push_back(s.MinX);
-    data_.MinY.push_back(s.MinY);
-    data_.MaxX.push_back(s.MaxX);
-    data_.MaxY.push_back(s.MaxY);
-    data_.CenterX.push_back(static_cast<std::int32_t>(s.Columns / s.Area));
-    data_.CenterY.push_back(static_cast<std::int32_t>(s.Rows / s.Area));
-  }
-
   int width_, height_;
   std::uint32_t tolerance_;
   TMarkupData& data_;
@@ -138,12 +162,236 @@ class TRegionLabeller {
   unsigned span_[3] = {0, 0, 0};
 };
 
+// ---- Runs: when the tolerance splits the colours into classes, connected components. ----
+
+// When, in every channel, the values present in the picture fall into groups no wider than
+// the channel's tolerance with gaps wider than it between them, two pixels are within the
+// tolerance of each other exactly when they lie in the same groups: a class of colours. A fill
+// then takes in, from its seed, the whole 4-connected area of the seed's class (other areas of
+// the class are never connected to it), so the regions are the connected components of the
+// classes, numbered by their first pixels: what a row-by-row labelling of runs finds.
+struct TColourClasses {
+  // Group of each byte value, per pixel byte (blue, green, red).
+  std::array<std::array<std::uint8_t, 256>, 3> Group{};
+  // Every group holds one value: the pixels of a class all have the same colour.
+  bool SingleColours = true;
+};
+
+std::optional<TColourClasses> ClassesOf(const TBitmap& bitmap, std::uint32_t tolerance) {
+  std::array<std::array<bool, 256>, 3> present{};
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* p = bitmap.ScanLine(y);
+    for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
+      present[0][p[0]] = present[1][p[1]] = present[2][p[2]] = true;
+    }
+  }
+  TColourClasses classes;
+  for (int b = 0; b < 3; ++b) {
+    const int t = (tolerance >> (8 * b)) & 255;
+    int group = -1, first = 0, previous = 0;
+    for (int v = 0; v < 256; ++v) {
+      if (!present[b][v]) continue;
+      if (group < 0 || v - previous > t) {
+        ++group;
+        first = v;
+      } else if (v - first > t) {
+        return std::nullopt;
+      } else {
+        classes.SingleColours = false;
+      }
+      classes.Group[b][v] = static_cast<std::uint8_t>(group);
+      previous = v;
+    }
+  }
+  return classes;
+}
+
+// Two passes over the rows. The first cuts each row into runs of one class, gives each run
+// the provisional label of the runs of its class it touches in the row above (joining their
+// labels when it touches several) or a new one, and writes it into the label map. Joined
+// labels keep the smallest, so the final labels, numbered in order of the remaining ones,
+// follow the regions' first pixels. The second pass writes the final labels and gathers the
+// statistics, keeping full sums only for the regions present in the rows at hand; a region
+// that is not continued in a row is complete and goes into the label map's packed table.
+class TRunLabeller {
+ public:
+  TRunLabeller(const TBitmap& bitmap, const TColourClasses& classes, TMarkupData& data,
+               IFilterHost* host)
+      : bitmap_(bitmap),
+        classes_(classes),
+        data_(data),
+        host_(host),
+        width_(bitmap.Width()),
+        height_(bitmap.Height()) {}
+
+  void LabelAll() {
+    for (int y = 0; y < height_; ++y) {
+      ReportRows(host_, y, y, 2 * std::int64_t{height_});
+      JoinRow(y);
+    }
+    Resolve();
+    for (int y = 0; y < height_; ++y) {
+      ReportRows(host_, y, height_ + y, 2 * std::int64_t{height_});
+      GatherRow(y);
+      Complete(y);
+    }
+    Complete(height_);
+  }
+
+ private:
+  struct TRun {
+    std::int32_t Start, End;  // columns [Start, End)
+    std::uint32_t Class;
+    std::int32_t Label;
+  };
+  struct TActive {
+    std::int32_t Label;
+    std::int32_t Slot;
+  };
+
+  std::uint32_t ClassOf(const std::uint8_t* p) const {
+    if (classes_.SingleColours) return p[0] | p[1] << 8 | p[2] << 16;
+    return classes_.Group[0][p[0]] | classes_.Group[1][p[1]] << 8 | classes_.Group[2][p[2]] << 16;
+  }
+
+  std::int32_t Find(std::int32_t label) {
+    while (parent_[label] != label) {
+      parent_[label] = parent_[parent_[label]];
+      label = parent_[label];
+    }
+    return label;
+  }
+  // Joins two roots under the smaller.
+  std::int32_t Join(std::int32_t a, std::int32_t b) {
+    if (a > b) std::swap(a, b);
+    parent_[b] = a;
+    return a;
+  }
+
+  void JoinRow(int y) {
+    std::swap(above_, runs_);
+    runs_.clear();
+    const std::uint8_t* row = bitmap_.ScanLine(y);
+    for (int x = 0; x < width_;) {
+      const std::uint32_t runClass = ClassOf(row + 3 * x);
+      const int start = x;
+      while (++x < width_ && ClassOf(row + 3 * x) == runClass) {
+      }
+      runs_.push_back({start, x, runClass, kUnlabelled});
+    }
+    std::size_t first = 0;
+    std::int32_t* labels = data_.Labels.data() + static_cast<std::size_t>(y) * width_;
+    for (TRun& run : runs_) {
+      while (first < above_.size() && above_[first].End <= run.Start) ++first;
+      std::int32_t label = kUnlabelled;
+      for (std::size_t i = first; i < above_.size() && above_[i].Start < run.End; ++i) {
+        if (above_[i].Class != run.Class) continue;
+        const std::int32_t root = Find(above_[i].Label);
+        label = label == kUnlabelled || label == root ? root : Join(label, root);
+      }
+      if (label == kUnlabelled) {
+        label = static_cast<std::int32_t>(parent_.size());
+        parent_.push_back(label);
+      }
+      run.Label = label;
+      std::fill(labels + run.Start, labels + run.End, label);
+    }
+  }
+
+  // Provisional labels become final ones: every root gets the next number in order, every
+  // other label its root's number (roots are smaller than the labels under them).
+  void Resolve() {
+    std::int32_t count = 0;
+    for (std::size_t label = 0; label < parent_.size(); ++label) {
+      parent_[label] =
+          parent_[label] == static_cast<std::int32_t>(label) ? count++ : parent_[parent_[label]];
+    }
+    data_.ResizeRegions(count);
+  }
+
+  void GatherRow(int y) {
+    const std::uint8_t* row = bitmap_.ScanLine(y);
+    std::int32_t* labels = data_.Labels.data() + static_cast<std::size_t>(y) * width_;
+    for (int x = 0; x < width_;) {
+      const std::int32_t provisional = labels[x];
+      const int start = x;
+      while (++x < width_ && labels[x] == provisional) {
+      }
+      const std::int32_t label = parent_[provisional];
+      std::fill(labels + start, labels + x, label);
+      TRegionSums& sums = SumsOf(label, start);
+      std::uint64_t colours[3];
+      if (classes_.SingleColours) {
+        for (int b = 0; b < 3; ++b) colours[b] = std::uint64_t{row[3 * start + b]} * (x - start);
+      } else {
+        SumColours(row, start, x - 1, colours);
+      }
+      sums.AddSpan(start, x - 1, y, colours[2], colours[1], colours[0]);
+    }
+  }
+
+  // The sums of a region present in this row; a region seen for the first time is the next
+  // label, since labels follow the first pixels.
+  TRegionSums& SumsOf(std::int32_t label, int x) {
+    if (label < started_) return slots_[data_.Parked(label)];
+    ++started_;
+    std::int32_t slot;
+    if (freeSlots_.empty()) {
+      slot = static_cast<std::int32_t>(slots_.size());
+      slots_.emplace_back();
+    } else {
+      slot = freeSlots_.back();
+      freeSlots_.pop_back();
+      slots_[slot] = TRegionSums();
+    }
+    slots_[slot].SeedX = x;
+    data_.Park(label, static_cast<std::uint32_t>(slot));
+    active_.push_back({label, slot});
+    return slots_[slot];
+  }
+
+  // Stores every active region that has no pixel in row y.
+  void Complete(int y) {
+    for (std::size_t i = 0; i < active_.size();) {
+      const TActive active = active_[i];
+      const TRegionSums& sums = slots_[active.Slot];
+      if (sums.MaxY >= y) {
+        ++i;
+        continue;
+      }
+      data_.SetRegion(active.Label, sums.SeedX, sums.Statistics());
+      freeSlots_.push_back(active.Slot);
+      active_[i] = active_.back();
+      active_.pop_back();
+    }
+  }
+
+  const TBitmap& bitmap_;
+  const TColourClasses& classes_;
+  TMarkupData& data_;
+  IFilterHost* host_;
+  int width_, height_;
+  std::vector<TRun> runs_, above_;
+  std::vector<std::int32_t> parent_;
+  std::int32_t started_ = 0;
+  std::vector<TRegionSums> slots_;
+  std::vector<std::int32_t> freeSlots_;
+  std::vector<TActive> active_;
+};
+
 }  // namespace
 
-std::unique_ptr<TMarkupData> LabelRegions(const TBitmap* bitmap, std::uint32_t tolerance) {
+std::unique_ptr<TMarkupData> LabelRegions(const TBitmap* bitmap, std::uint32_t tolerance,
+                                          IFilterHost* host, TLabelling labelling) {
   if (bitmap == nullptr || bitmap->Empty() || bitmap->BitsPerPixel() != 24) return nullptr;
   auto data = std::make_unique<TMarkupData>(bitmap->Width(), bitmap->Height());
-  TRegionLabeller(*bitmap, tolerance, *data).LabelAll();
+  if (labelling == TLabelling::Runs) {
+    if (const std::optional<TColourClasses> classes = ClassesOf(*bitmap, tolerance)) {
+      TRunLabeller(*bitmap, *classes, *data, host).LabelAll();
+      return data;
+    }
+  }
+  TRegionFiller(*bitmap, tolerance, *data).LabelAll(host);
   return data;
 }
 
@@ -167,7 +415,8 @@ std::uint32_t TRegionToleranceFilter::PackedTolerance(bool flag1, bool flag2, bo
 
 void TMarkupFilter::Apply(TBitmap* bitmap, bool flag1, bool flag2, bool flag3) {
   if (bitmap == nullptr || !(flag1 || flag2 || flag3)) return;
-  std::unique_ptr<TMarkupData> markup = LabelRegions(bitmap, PackedTolerance(flag1, flag2, flag3));
+  std::unique_ptr<TMarkupData> markup =
+      LabelRegions(bitmap, PackedTolerance(flag1, flag2, flag3), Host, Labelling);
   if (Host != nullptr) Host->SetMarkup(std::move(markup));
 }
 

@@ -1,6 +1,5 @@
-// Median and morphology filters: fixed cases, the fast window code against plain transcriptions
-// (gather the window, sort, pick n / 2; scan the full square for max / min), the parameter
-// controls and the runs through a document.
+// Median and morphology filters: fixed cases, the parameter controls, and every fast path of
+// the window filters and the region markup against the product's plain paths through a document.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,9 +10,11 @@
 #include <vector>
 
 #include "core/Document.h"
+#include "core/RowBands.h"
 #include "filters/FilterCatalog.h"
 #include "filters/Median.h"
 #include "filters/Morpho.h"
+#include "recognition/Markup.h"
 #include "tests/core/FakeUi.h"
 #include "tests/core/FilterReference.h"
 
@@ -27,50 +28,6 @@ using reference::SetGrey;
 
 TBitmap Grey(int w, int h, std::uint8_t v) {
   return reference::Flat(w, h, v, v, v);
-}
-
-// The window bytes inside the bitmap, visited without stepping over the outside ones.
-std::vector<int> Window(const TBitmap& b, int x, int y, int r, int c) {
-  const long long r64 = r;
-  std::vector<int> values;
-  for (long long yy = std::max(0LL, y - r64); yy <= std::min<long long>(b.Height() - 1, y + r64);
-       ++yy) {
-    for (long long xx = std::max(0LL, x - r64); xx <= std::min<long long>(b.Width() - 1, x + r64);
-         ++xx) {
-      values.push_back(Byte(b, static_cast<int>(xx), static_cast<int>(yy), c));
-    }
-  }
-  return values;
-}
-
-// op: 0 median (index n / 2 of the sorted window), 1 maximum, 2 minimum.
-int PlainAt(const TBitmap& in, int x, int y, int r, int c, int op = 0) {
-  std::vector<int> v = Window(in, x, y, r, c);
-  const auto pick = op == 0   ? v.begin() + v.size() / 2
-                    : op == 1 ? std::max_element(v.begin(), v.end())
-                              : std::min_element(v.begin(), v.end());
-  if (op == 0) std::nth_element(v.begin(), pick, v.end());
-  return *pick;
-}
-
-// Flag 1 is byte 2 (red), flag 3 byte 0 (blue).
-TBitmap Plain(const TBitmap& in, int r, int op, const bool flags[3]) {
-  TBitmap out = in;
-  ForBytes(in, [&](int x, int y, int c) {
-    if (flags[2 - c]) Byte(out, x, y, c) = static_cast<std::uint8_t>(PlainAt(in, x, y, r, c, op));
-  });
-  return out;
-}
-
-TBitmap PlainMorpho(const TBitmap& in, int r, int op, const bool flags[3]) {
-  auto pick = [&](const TBitmap& b, bool maximum) { return Plain(b, r, maximum ? 1 : 2, flags); };
-  auto difference = [&](TBitmap a, const TBitmap& b) {
-    ChannelDifference(&a, &b, flags[0], flags[1], flags[2], 0, 0, 0);
-    return a;
-  };
-  if (op < 2) return pick(in, op == 0);
-  if (op < 4) return pick(pick(in, op == 2), op == 3);
-  return op == 4 ? difference(pick(in, true), in) : difference(in, pick(in, false));
 }
 
 const bool kAll[3] = {true, true, true};
@@ -89,13 +46,6 @@ TBitmap Morpho(TBitmap b, int r, int op, const bool flags[3] = kAll) {
   filter.Apply(&b, flags[0], flags[1], flags[2]);
   return b;
 }
-
-// Sizes that reach every path: 1-pixel-wide and -high, the 3 x 3 interior, strips of the
-// vertical pass (64 columns) and its last partial strip.
-const std::vector<std::pair<int, int>> kSizes = {{1, 1},  {1, 9},   {9, 1},   {2, 2},   {1, 40},
-                                                 {40, 1}, {3, 3},   {5, 4},   {17, 13}, {31, 8},
-                                                 {8, 31}, {70, 12}, {130, 9}, {12, 70}};
-const std::vector<int> kRadii = {0, 1, 2, 3, 4, 5, 7, 12, 100, INT_MAX};
 
 TEST(MedianFilter, FixedCases) {
   TBitmap dot = Grey(5, 5, 0);
@@ -116,24 +66,6 @@ TEST(MedianFilter, FixedCases) {
   for (int r : {0, -1, INT_MIN}) EXPECT_TRUE(Median(b, r).SamePixels(b)) << r;
 }
 
-TEST(MedianFilter, MatchesPlainMedianOnRandomImages) {
-  std::mt19937 rng(2024);
-  for (int levels : {256, 3, 2}) {
-    for (auto [w, h] : kSizes) {
-      for (int r : kRadii) {
-        const TBitmap b = RandomBitmap(rng, w, h, levels);
-        EXPECT_TRUE(Median(b, r).SamePixels(Plain(b, r, 0, kAll)))
-            << w << "x" << h << " r=" << r << " levels=" << levels;
-      }
-    }
-  }
-  const TBitmap b = RandomBitmap(rng, 23, 19);
-  for (int mask = 0; mask < 8; ++mask) {
-    const bool flags[3] = {(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0};
-    for (int r : {1, 2}) EXPECT_TRUE(Median(b, r, flags).SamePixels(Plain(b, r, 0, flags))) << mask;
-  }
-}
-
 // Windows of more than 65535 pixels need wider counters; the plain median is checked at sampled
 // pixels because it is slow there.
 TEST(MedianFilter, WideWindowsMatchPlainMedianAtSamples) {
@@ -141,9 +73,16 @@ TEST(MedianFilter, WideWindowsMatchPlainMedianAtSamples) {
   const TBitmap b = RandomBitmap(rng, 270, 262, 16);
   const TBitmap out = Median(b, 130);
   std::uniform_int_distribution<int> px(0, 269), py(0, 261);
+  std::vector<std::uint8_t> values;
   for (int i = 0; i < 12; ++i) {
     const int x = i < 4 ? (i % 2) * 269 : px(rng), y = i < 4 ? (i / 2) * 261 : py(rng);
-    for (int c = 0; c < 3; ++c) ASSERT_EQ(Byte(out, x, y, c), PlainAt(b, x, y, 130, c));
+    std::vector<const std::uint8_t*> rows;
+    for (int yy = y - 130; yy <= y + 130; ++yy) {
+      rows.push_back(yy >= 0 && yy < 262 ? b.ScanLine(yy) : nullptr);
+    }
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_EQ(Byte(out, x, y, c), WindowMedian(rows.data(), 261, 270, x, 130, c, values));
+    }
   }
 }
 
@@ -170,31 +109,6 @@ TEST(MorphoFilter, FixedCases) {
   });
 }
 
-TEST(MorphoFilter, MatchesPlainMorphologyOnRandomImages) {
-  std::mt19937 rng(99);
-  for (int levels : {256, 2}) {
-    for (auto [w, h] : kSizes) {
-      for (int r : kRadii) {
-        const TBitmap b = RandomBitmap(rng, w, h, levels);
-        for (int op = 0; op < 6; ++op) {
-          EXPECT_TRUE(Morpho(b, r, op).SamePixels(PlainMorpho(b, r, op, kAll)))
-              << w << "x" << h << " r=" << r << " op=" << op << " levels=" << levels;
-        }
-      }
-    }
-  }
-  // Only the green flag: red and blue stay as they are.
-  const TBitmap b = RandomBitmap(rng, 21, 17);
-  const bool green[3] = {false, true, false};
-  for (int op = 0; op < 6; ++op) {
-    for (int r : {1, 5}) {
-      const TBitmap out = Morpho(b, r, op, green);
-      EXPECT_TRUE(out.SamePixels(PlainMorpho(b, r, op, green))) << op;
-      EXPECT_TRUE(reference::SameChannel(out, b, 0) && reference::SameChannel(out, b, 2));
-    }
-  }
-}
-
 TEST(MorphoFilter, IgnoredInputs) {
   std::mt19937 rng(3);
   const TBitmap b = RandomBitmap(rng, 8, 6);
@@ -211,7 +125,11 @@ TEST(MorphoFilter, IgnoredInputs) {
   filter.MaxFilter(&b, &other, true, true, true);
   EXPECT_TRUE(other.SamePixels(TBitmap(8, 7))) << "sizes differ";
   filter.MinFilter(&b, &target, true, false, false);
-  EXPECT_TRUE(target.SamePixels(Plain(b, 1, 2, std::array{true, false, false}.data())));
+  TBitmap plain(8, 6);
+  filter.Scan = TWindowScan::Plain;
+  filter.MinFilter(&b, &plain, true, false, false);
+  EXPECT_TRUE(target.SamePixels(plain));
+  EXPECT_TRUE(reference::SameChannel(target, b, 0) && reference::SameChannel(target, b, 1));
 }
 
 // The generic edit and list rules are covered by the parameter framework's tests; these check
@@ -262,28 +180,74 @@ TEST(MedianMorphoParams, DefaultsBoundsAndSetParam) {
   EXPECT_EQ(morpho.Radius, 7);
 }
 
-TEST(MedianMorphoDocument, SelectionCutsWindowsAndKeepsTheRest) {
-  testing::TFakeUi ui;
-  TDocument document{ui};
-  RegisterFilters(document);
-  std::mt19937 rng(23);
-  const TBitmap b = RandomBitmap(rng, 30, 20);
-  const std::unique_ptr<TBitmap> part = CropBitmap(&b, 5, 4, 16, 12);
-  const bool redBlue[3] = {true, false, true};
-  const std::vector<std::pair<const char*, TBitmap>> cases = {
-      {"Median(YYY 2)", Plain(*part, 2, 0, kAll)},
-      {"Morpho(YYY 2 2)", PlainMorpho(*part, 2, 2, kAll)},
-      {"Morpho(YNY 1 4)", PlainMorpho(*part, 1, 4, redBlue)},
-      {"Morpho(YYY 1 5)", PlainMorpho(*part, 1, 5, kAll)}};
-  for (const auto& [call, filtered] : cases) {
-    document.CurrentImage = b;
-    document.ShowBitmap(document.CurrentImage);
-    document.SetSelection(5, 4, 20, 15);
-    ASSERT_TRUE(document.RunFilterCall(call));
-    TBitmap expected = b;
-    PasteBitmap(&expected, 5, 4, &filtered);
-    EXPECT_TRUE(document.CurrentImage.SamePixels(expected)) << call;
+// Sets every window and region filter of the document to its plain or its fast path.
+void UsePlainPaths(TDocument& document, bool plain) {
+  for (const auto& filter : document.Filters()) {
+    if (auto* median = dynamic_cast<TMedianFilter*>(filter.get())) {
+      median->Scan = plain ? TWindowScan::Plain : TWindowScan::Fast;
+    } else if (auto* morpho = dynamic_cast<TMorphoFilter*>(filter.get())) {
+      morpho->Scan = plain ? TWindowScan::Plain : TWindowScan::Fast;
+    } else if (auto* markup = dynamic_cast<TMarkupFilter*>(filter.get())) {
+      markup->Labelling = plain ? TLabelling::Fill : TLabelling::Runs;
+    }
   }
+}
+
+// Every fast path against the plain one, through a document as scripts run them: random
+// pictures of odd sizes, one pixel wide or high, of few or many levels (with a little jitter,
+// so that tolerances meet classes of several values), on the whole picture or a selection; the
+// fast paths on several threads, the plain ones on one.
+TEST(FastPaths, MatchThePlainPathsOnRandomPictures) {
+  const std::vector<std::string> calls = {
+      "Median(YYY 1)",        "Median(NYY 1)",        "Median(YYY 2)",
+      "Median(YNY 2)",        "Median(YYY 3)",        "Median(YYN 6)",
+      "Median(YYY 40)",       "Morpho(YYY 1 0)",      "Morpho(YNN 2 1)",
+      "Morpho(YYY 1 2)",      "Morpho(NYY 3 3)",      "Morpho(YYY 1 4)",
+      "Morpho(YNY 5 5)",      "Morpho(YYY 12 2)",     "Morpho(YYY 1000 4)",
+      "Markup(YYY 0 0 0)",    "Markup(YYY 16 16 16)", "Markup(YYY 127 127 127)",
+      "Markup(NYY 30 20 20)", "Markup(YYN 255 40 0)"};
+  const int sides[] = {1, 2, 3, 4, 5, 7, 12, 19, 33, 61};
+  std::mt19937 rng(2024);
+  const int kLevels[] = {2, 2, 3, 5, 7, 256};
+  std::uniform_int_distribution<int> side(0, 9);
+  std::uniform_int_distribution<unsigned> pick;
+  testing::TFakeUi plainUi, fastUi;
+  TDocument plain{plainUi}, fast{fastUi};
+  RegisterFilters(plain);
+  RegisterFilters(fast);
+  UsePlainPaths(plain, true);
+  for (int trial = 0; trial < 12 * static_cast<int>(calls.size()); ++trial) {
+    const std::string& call = calls[trial % calls.size()];
+    const int w = sides[side(rng)], h = sides[side(rng)], levels = kLevels[pick(rng) % 6];
+    const int spread = pick(rng) % 2 ? 12 : 0;
+    TBitmap picture = RandomBitmap(rng, w, h, levels);
+    ForBytes(picture, [&](int x, int y, int c) {
+      Byte(picture, x, y, c) = static_cast<std::uint8_t>(
+          std::min(255, Byte(picture, x, y, c) + static_cast<int>(pick(rng) % (spread + 1))));
+    });
+    const bool selection = pick(rng) % 3 == 0;
+    const int left = pick(rng) % w, top = pick(rng) % h, right = pick(rng) % w,
+              bottom = pick(rng) % h;
+    for (TDocument* document : {&plain, &fast}) {
+      document->CurrentImage = picture;
+      document->ShowBitmap(document->CurrentImage);
+      document->SelectAll();
+      if (selection) document->SetSelection(left, top, right, bottom);
+    }
+    SetWorkerThreads(1);
+    ASSERT_TRUE(plain.RunFilterCall(call));
+    SetWorkerThreads(3);
+    ASSERT_TRUE(fast.RunFilterCall(call));
+    SCOPED_TRACE(call + " " + std::to_string(w) + "x" + std::to_string(h) + " levels " +
+                 std::to_string(levels) + " spread " + std::to_string(spread) +
+                 (selection ? " selection" : ""));
+    EXPECT_TRUE(fast.CurrentImage.SamePixels(plain.CurrentImage));
+    ASSERT_EQ(fast.CurrentMarkup() == nullptr, plain.CurrentMarkup() == nullptr);
+    if (plain.CurrentMarkup() != nullptr) {
+      EXPECT_TRUE(*fast.CurrentMarkup() == *plain.CurrentMarkup());
+    }
+  }
+  SetWorkerThreads(0);
 }
 
 }  // namespace
