@@ -61,10 +61,6 @@ class TMarkupData {
   void SetRegion(std::int32_t label, std::int32_t seedX, const TRegionStatistics& region);
   // Appends the next region (label RegionCount).
   void AddRegion(std::int32_t seedX, const TRegionStatistics& region);
-  // While a labelling runs it may park a 32-bit value in a region whose statistics are not set
-  // yet; SetRegion replaces it.
-  void Park(std::int32_t label, std::uint32_t value);
-  std::uint32_t Parked(std::int32_t label) const;
 
   std::vector<std::int32_t> Labels;
   std::int32_t Width = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -17,7 +19,7 @@ constexpr int kProgressRows = 64;
 // already exceeds 32 bits on a 4096 x 4096 image.
 struct TRegionSums {
   std::uint64_t Red = 0, Green = 0, Blue = 0, Columns = 0, Rows = 0, Area = 0;
-  std::int32_t SeedX = 0;
+  std::int32_t Label = 0, SeedX = 0;
   std::int32_t MinX = std::numeric_limits<std::int32_t>::max();
   std::int32_t MinY = std::numeric_limits<std::int32_t>::max();
   std::int32_t MaxX = std::numeric_limits<std::int32_t>::min();
@@ -40,17 +42,26 @@ struct TRegionSums {
   }
 
   TRegionStatistics Statistics() const {
+    // Most regions are small: for an area a below 2^16 and a sum below 2^48 (here below
+    // 2^16 * 2^28), (sum * ceil(2^64 / a)) >> 64 is exactly sum / a, so five divisions become
+    // one and five multiplications.
+    const std::uint64_t reciprocal = Area > 1 && Area < 1 << 16 ? ~std::uint64_t{0} / Area + 1 : 0;
+    auto mean = [&](std::uint64_t sum) -> std::uint64_t {
+      if (Area == 1) return sum;
+      if (reciprocal == 0) return sum / Area;
+      return static_cast<std::uint64_t>((static_cast<unsigned __int128>(sum) * reciprocal) >> 64);
+    };
     TRegionStatistics s;
-    s.MeanR = static_cast<std::uint32_t>(Red / Area);
-    s.MeanG = static_cast<std::uint32_t>(Green / Area);
-    s.MeanB = static_cast<std::uint32_t>(Blue / Area);
+    s.MeanR = static_cast<std::uint32_t>(mean(Red));
+    s.MeanG = static_cast<std::uint32_t>(mean(Green));
+    s.MeanB = static_cast<std::uint32_t>(mean(Blue));
     s.Area = static_cast<std::uint32_t>(Area);
     s.MinX = MinX;
     s.MinY = MinY;
     s.MaxX = MaxX;
     s.MaxY = MaxY;
-    s.CenterX = static_cast<std::int32_t>(Columns / Area);
-    s.CenterY = static_cast<std::int32_t>(Rows / Area);
+    s.CenterX = static_cast<std::int32_t>(mean(Columns));
+    s.CenterY = static_cast<std::int32_t>(mean(Rows));
     return s;
   }
 };
@@ -178,8 +189,16 @@ struct TColourClasses {
 };
 
 std::optional<TColourClasses> ClassesOf(const TBitmap& bitmap, std::uint32_t tolerance) {
+  // Tolerance 0 makes every value a group of its own, 255 all values one group: only the
+  // channels in between need to know which values occur.
+  int tolerances[3];
+  bool scan = false;
+  for (int b = 0; b < 3; ++b) {
+    tolerances[b] = (tolerance >> (8 * b)) & 255;
+    scan = scan || (tolerances[b] > 0 && tolerances[b] < 255);
+  }
   std::array<std::array<bool, 256>, 3> present{};
-  for (int y = 0; y < bitmap.Height(); ++y) {
+  for (int y = 0; y < bitmap.Height() && scan; ++y) {
     const std::uint8_t* p = bitmap.ScanLine(y);
     for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
       present[0][p[0]] = present[1][p[1]] = present[2][p[2]] = true;
@@ -187,10 +206,10 @@ std::optional<TColourClasses> ClassesOf(const TBitmap& bitmap, std::uint32_t tol
   }
   TColourClasses classes;
   for (int b = 0; b < 3; ++b) {
-    const int t = (tolerance >> (8 * b)) & 255;
+    const int t = tolerances[b];
     int group = -1, first = 0, previous = 0;
     for (int v = 0; v < 256; ++v) {
-      if (!present[b][v]) continue;
+      if (t > 0 && t < 255 && !present[b][v]) continue;
       if (group < 0 || v - previous > t) {
         ++group;
         first = v;
@@ -206,13 +225,13 @@ std::optional<TColourClasses> ClassesOf(const TBitmap& bitmap, std::uint32_t tol
   return classes;
 }
 
-// Two passes over the rows. The first cuts each row into runs of one class, gives each run
+// Two passes over the rows. The first cuts each row into runs of one class and gives each run
 // the provisional label of the runs of its class it touches in the row above (joining their
-// labels when it touches several) or a new one, and writes it into the label map. Joined
-// labels keep the smallest, so the final labels, numbered in order of the remaining ones,
-// follow the regions' first pixels. The second pass writes the final labels and gathers the
-// statistics, keeping full sums only for the regions present in the rows at hand; a region
-// that is not continued in a row is complete and goes into the label map's packed table.
+// labels when it touches several) or a new one. Joined labels keep the smallest, the root, which is
+// the label of the region's first run. The second pass cuts the rows again and meets the roots in
+// the order of the regions' first pixels, which numbers the regions; it writes the final labels and
+// gathers the statistics, keeping full sums only for the regions present in the rows at hand. A
+// region that is not continued in a row is complete and goes into the label map's packed table.
 class TRunLabeller {
  public:
   TRunLabeller(const TBitmap& bitmap, const TColourClasses& classes, TMarkupData& data,
@@ -222,16 +241,25 @@ class TRunLabeller {
         data_(data),
         host_(host),
         width_(bitmap.Width()),
-        height_(bitmap.Height()) {}
+        height_(bitmap.Height()) {
+    for (TRows* rows : {&runs_, &above_}) {
+      rows->Starts.resize(width_ + 1);
+      rows->Classes.resize(width_ + 1);
+      rows->Labels.resize(width_ + 1);
+    }
+  }
 
   void LabelAll() {
     for (int y = 0; y < height_; ++y) {
       ReportRows(host_, y, y, 2 * std::int64_t{height_});
+      std::swap(above_, runs_);
+      CutRow(y);
       JoinRow(y);
     }
     Resolve();
     for (int y = 0; y < height_; ++y) {
       ReportRows(host_, y, height_ + y, 2 * std::int64_t{height_});
+      CutRow(y);
       GatherRow(y);
       Complete(y);
     }
@@ -239,19 +267,34 @@ class TRunLabeller {
   }
 
  private:
-  struct TRun {
-    std::int32_t Start, End;  // columns [Start, End)
-    std::uint32_t Class;
-    std::int32_t Label;
+  // The runs of a row: run i covers columns Starts[i] ... Starts[i + 1] - 1.
+  struct TRows {
+    std::vector<std::int32_t> Starts;
+    std::vector<std::uint32_t> Classes;
+    std::vector<std::int32_t> Labels;
+    int Count = 0;
   };
-  struct TActive {
-    std::int32_t Label;
-    std::int32_t Slot;
-  };
-
   std::uint32_t ClassOf(const std::uint8_t* p) const {
     if (classes_.SingleColours) return p[0] | p[1] << 8 | p[2] << 16;
     return classes_.Group[0][p[0]] | classes_.Group[1][p[1]] << 8 | classes_.Group[2][p[2]] << 16;
+  }
+
+  // Without a branch per pixel: runs are short in noisy pictures.
+  void CutRow(int y) {
+    const std::uint8_t* p = bitmap_.ScanLine(y);
+    std::uint32_t previous = ClassOf(p);
+    runs_.Starts[0] = 0;
+    runs_.Classes[0] = previous;
+    int count = 1;
+    for (int x = 1; x < width_; ++x) {
+      const std::uint32_t current = ClassOf(p + 3 * x);
+      runs_.Starts[count] = x;
+      runs_.Classes[count] = current;
+      count += current != previous;
+      previous = current;
+    }
+    runs_.Starts[count] = width_;
+    runs_.Count = count;
   }
 
   std::int32_t Find(std::int32_t label) {
@@ -269,42 +312,39 @@ class TRunLabeller {
   }
 
   void JoinRow(int y) {
-    std::swap(above_, runs_);
-    runs_.clear();
-    const std::uint8_t* row = bitmap_.ScanLine(y);
-    for (int x = 0; x < width_;) {
-      const std::uint32_t runClass = ClassOf(row + 3 * x);
-      const int start = x;
-      while (++x < width_ && ClassOf(row + 3 * x) == runClass) {
-      }
-      runs_.push_back({start, x, runClass, kUnlabelled});
-    }
-    std::size_t first = 0;
-    std::int32_t* labels = data_.Labels.data() + static_cast<std::size_t>(y) * width_;
-    for (TRun& run : runs_) {
-      while (first < above_.size() && above_[first].End <= run.Start) ++first;
+    const bool first = y == 0;
+    int j = 0;
+    for (int i = 0; i < runs_.Count; ++i) {
+      const std::int32_t start = runs_.Starts[i], end = runs_.Starts[i + 1];
       std::int32_t label = kUnlabelled;
-      for (std::size_t i = first; i < above_.size() && above_[i].Start < run.End; ++i) {
-        if (above_[i].Class != run.Class) continue;
-        const std::int32_t root = Find(above_[i].Label);
-        label = label == kUnlabelled || label == root ? root : Join(label, root);
+      if (!first) {
+        while (above_.Starts[j + 1] <= start) ++j;
+        for (int k = j; above_.Starts[k] < end; ++k) {
+          if (above_.Classes[k] != runs_.Classes[i]) continue;
+          const std::int32_t root = Find(above_.Labels[k]);
+          label = label == kUnlabelled || label == root ? root : Join(label, root);
+        }
       }
       if (label == kUnlabelled) {
         label = static_cast<std::int32_t>(parent_.size());
         parent_.push_back(label);
       }
-      run.Label = label;
-      std::fill(labels + run.Start, labels + run.End, label);
+      runs_.Labels[i] = label;
+      runLabels_.push_back(label);
     }
   }
 
-  // Provisional labels become final ones: every root gets the next number in order, every
-  // other label its root's number (roots are smaller than the labels under them).
+  // Every label comes to point straight at its root (roots are smaller than the labels under
+  // them), and the roots are counted: one per region.
   void Resolve() {
     std::int32_t count = 0;
     for (std::size_t label = 0; label < parent_.size(); ++label) {
-      parent_[label] =
-          parent_[label] == static_cast<std::int32_t>(label) ? count++ : parent_[parent_[label]];
+      const std::int32_t up = parent_[label];
+      if (up == static_cast<std::int32_t>(label)) {
+        ++count;
+      } else {
+        parent_[label] = parent_[up];
+      }
     }
     data_.ResizeRegions(count);
   }
@@ -312,29 +352,40 @@ class TRunLabeller {
   void GatherRow(int y) {
     const std::uint8_t* row = bitmap_.ScanLine(y);
     std::int32_t* labels = data_.Labels.data() + static_cast<std::size_t>(y) * width_;
-    for (int x = 0; x < width_;) {
-      const std::int32_t provisional = labels[x];
-      const int start = x;
-      while (++x < width_ && labels[x] == provisional) {
-      }
-      const std::int32_t label = parent_[provisional];
-      std::fill(labels + start, labels + x, label);
-      TRegionSums& sums = SumsOf(label, start);
+    for (int i = 0; i < runs_.Count; ++i) {
+      const std::int32_t start = runs_.Starts[i], end = runs_.Starts[i + 1];
+      TRegionSums& sums = SumsOf(runLabels_.front(), start);
+      runLabels_.pop_front();
+      FillLabels(labels, start, end, sums.Label);
       std::uint64_t colours[3];
       if (classes_.SingleColours) {
-        for (int b = 0; b < 3; ++b) colours[b] = std::uint64_t{row[3 * start + b]} * (x - start);
+        for (int b = 0; b < 3; ++b) colours[b] = std::uint64_t{row[3 * start + b]} * (end - start);
       } else {
-        SumColours(row, start, x - 1, colours);
+        SumColours(row, start, end - 1, colours);
       }
-      sums.AddSpan(start, x - 1, y, colours[2], colours[1], colours[0]);
+      sums.AddSpan(start, end - 1, y, colours[2], colours[1], colours[0]);
     }
   }
 
-  // The sums of a region present in this row; a region seen for the first time is the next
-  // label, since labels follow the first pixels.
-  TRegionSums& SumsOf(std::int32_t label, int x) {
-    if (label < started_) return slots_[data_.Parked(label)];
-    ++started_;
+  // Runs are mostly short in noisy pictures: one store of eight labels (running on into the
+  // row's later runs, written after this one) is cheaper than a loop.
+  void FillLabels(std::int32_t* labels, int start, int end, std::int32_t label) const {
+    if (end - start <= 8 && start + 8 <= width_) {
+      const std::int32_t eight[8] = {label, label, label, label, label, label, label, label};
+      std::memcpy(labels + start, eight, sizeof eight);
+    } else {
+      std::fill(labels + start, labels + end, label);
+    }
+  }
+
+  // The sums of the region of a run with a provisional label. A region is met first at its
+  // root, in the order of the regions' first pixels, and takes the next final label and a free
+  // slot; while it is active its root's entry holds -1 - slot.
+  TRegionSums& SumsOf(std::int32_t provisional, int x) {
+    const std::int32_t up = parent_[provisional];
+    if (up < 0) return slots_[-1 - up];
+    const std::int32_t root = up;
+    if (parent_[root] < 0) return slots_[-1 - parent_[root]];
     std::int32_t slot;
     if (freeSlots_.empty()) {
       slot = static_cast<std::int32_t>(slots_.size());
@@ -344,25 +395,30 @@ class TRunLabeller {
       freeSlots_.pop_back();
       slots_[slot] = TRegionSums();
     }
+    slots_[slot].Label = started_++;
     slots_[slot].SeedX = x;
-    data_.Park(label, static_cast<std::uint32_t>(slot));
-    active_.push_back({label, slot});
+    parent_[root] = -1 - slot;
+    active_.push_back(slot);
     return slots_[slot];
   }
 
-  // Stores every active region that has no pixel in row y.
+  // Stores every active region that has no pixel in row y. The active regions are sorted
+  // without a branch each: in noisy pictures whether a region goes on is a coin toss.
   void Complete(int y) {
-    for (std::size_t i = 0; i < active_.size();) {
-      const TActive active = active_[i];
-      const TRegionSums& sums = slots_[active.Slot];
-      if (sums.MaxY >= y) {
-        ++i;
-        continue;
-      }
-      data_.SetRegion(active.Label, sums.SeedX, sums.Statistics());
-      freeSlots_.push_back(active.Slot);
-      active_[i] = active_.back();
-      active_.pop_back();
+    complete_.resize(active_.size());
+    std::size_t going = 0, done = 0;
+    for (const std::int32_t slot : active_) {
+      const bool over = slots_[slot].MaxY < y;
+      active_[going] = slot;
+      complete_[done] = slot;
+      going += !over;
+      done += over;
+    }
+    active_.resize(going);
+    for (std::size_t i = 0; i < done; ++i) {
+      const TRegionSums& sums = slots_[complete_[i]];
+      data_.SetRegion(sums.Label, sums.SeedX, sums.Statistics());
+      freeSlots_.push_back(complete_[i]);
     }
   }
 
@@ -371,12 +427,14 @@ class TRunLabeller {
   TMarkupData& data_;
   IFilterHost* host_;
   int width_, height_;
-  std::vector<TRun> runs_, above_;
+  TRows runs_, above_;
+  // The provisional label of every run in raster order, given back as the second pass reads it.
+  std::deque<std::int32_t> runLabels_;
   std::vector<std::int32_t> parent_;
   std::int32_t started_ = 0;
   std::vector<TRegionSums> slots_;
   std::vector<std::int32_t> freeSlots_;
-  std::vector<TActive> active_;
+  std::vector<std::int32_t> active_, complete_;
 };
 
 }  // namespace
