@@ -82,6 +82,20 @@ TEST(LabelRegionsTest, NoBitmapNoMap) {
   EXPECT_EQ(LabelRegions(&alpha, 0), nullptr);
 }
 
+// Statistics of one pixel, the largest packed area and the smallest kept in full.
+TEST(MarkupDataTest, PackedStatisticsReadBackAsStored) {
+  const TRegionStatistics regions[] = {{255, 0, 7, 1, 4999, 2, 4999, 2, 4999, 2},
+                                       {1, 2, 3, 255, 4700, 0, 4954, 2, 4800, 1},
+                                       {9, 8, 7, 256, 0, 1, 4999, 2, 2500, 1}};
+  const std::int32_t seeds[] = {4999, 4745, 17};
+  TMarkupData data(5000, 3);
+  for (int i = 0; i < 3; ++i) data.AddRegion(seeds[i], regions[i]);
+  const TMarkupData copy = data;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(copy.Region(i) == regions[i]) << i;
+  EXPECT_EQ(copy.MeanB[0], 7u);
+  EXPECT_EQ(copy.CenterY[1], 1);
+}
+
 TEST(LabelRegionsTest, HugeWindingRegionsNeedNoCallStack) {
   const TBitmap spiral = Spiral(2001);
   const auto markup = LabelRegions(&spiral, kTolerance16, nullptr, TLabelling::Fill);

@@ -250,5 +250,27 @@ TEST(FastPaths, MatchThePlainPathsOnRandomPictures) {
   SetWorkerThreads(0);
 }
 
+// Stops the work at its first progress report.
+class TCancelAtOnce : public IProgress {
+ public:
+  void Report(std::int64_t, std::int64_t) override { throw ECancelled(); }
+};
+
+TEST(FastPaths, ReportProgressAndStopWhenCancelled) {
+  testing::TFakeUi ui;
+  TDocument document{ui};
+  RegisterFilters(document);
+  std::mt19937 rng(5);
+  TCancelAtOnce cancel;
+  document.SetProgress(&cancel);
+  for (const char* call : {"Median(YYY 1)", "Median(YYY 2)", "Median(YYY 9)", "Morpho(YYY 3 2)",
+                           "Markup(YYY 0 0 0)", "Markup(YYY 16 16 16)"}) {
+    document.CurrentImage = RandomBitmap(rng, 40, 300, 2);
+    document.ShowBitmap(document.CurrentImage);
+    document.SelectAll();
+    EXPECT_THROW(document.RunFilterCall(call), ECancelled) << call;
+  }
+}
+
 }  // namespace
 }  // namespace imvora
