@@ -16,8 +16,9 @@ std::uint8_t WindowMedian(const std::uint8_t* const* rows, int rowCount, int w, 
   values.clear();
   for (int i = 0; i < rowCount; ++i) {
     if (rows[i] == nullptr) continue;
-    const int x1 = static_cast<int>(std::min<long long>(w - 1, std::int64_t{x} + r));
-    for (int xx = static_cast<int>(std::max<long long>(0, std::int64_t{x} - r)); xx <= x1; ++xx) {
+    const int x0 = static_cast<int>(std::max<std::int64_t>(0, std::int64_t{x} - r));
+    const int x1 = static_cast<int>(std::min<std::int64_t>(w - 1, std::int64_t{x} + r));
+    for (int xx = x0; xx <= x1; ++xx) {
       values.push_back(rows[i][3 * xx + byte]);
     }
   }
@@ -32,7 +33,7 @@ template <class RowOf>
 void WindowRows(int y, int r, int h, RowOf rowOf, std::vector<const std::uint8_t*>& rows) {
   rows.resize(2 * static_cast<std::size_t>(r) + 1);
   for (int dy = -r; dy <= r; ++dy) {
-    const long long yy = std::int64_t{y} + dy;
+    const std::int64_t yy = std::int64_t{y} + dy;
     rows[dy + r] = yy >= 0 && yy < h ? rowOf(static_cast<int>(yy)) : nullptr;
   }
 }
@@ -44,12 +45,12 @@ void MedianPlainly(TBitmap& bitmap, int r, const bool byteFlagged[3], IFilterHos
   const int w = bitmap.Width(), h = bitmap.Height();
   // A radius reaching past the far edge gathers the same cut windows as one that just reaches it.
   const int ry = std::min(r, h - 1);
+  const auto sourceRow = [&](int y) { return source.ScanLine(y); };
   ForEachRowBand(h, host, [&](int first, int last) {
     std::vector<const std::uint8_t*> rows;
     std::vector<std::uint8_t> values;
     for (int y = first; y < last; ++y) {
-      WindowRows(
-          y, ry, h, [&](int yy) { return source.ScanLine(yy); }, rows);
+      WindowRows(y, ry, h, sourceRow, rows);
       std::uint8_t* out = bitmap.ScanLine(y);
       for (int x = 0; x < w; ++x) {
         for (int b = 0; b < 3; ++b) {
