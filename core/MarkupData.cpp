@@ -154,4 +154,9 @@ bool operator==(const TMarkupData& a, const TMarkupData& b) {
   return true;
 }
 
+std::size_t TMarkupData::MemoryBytes() const {
+  return Labels.size() * sizeof(std::int32_t) + blocks_.size() * sizeof(TBlock) +
+         large_.size() * sizeof(TRegionStatistics);
+}
+
 }  // namespace imvora

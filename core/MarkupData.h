@@ -61,6 +61,8 @@ class TMarkupData {
   void SetRegion(std::int32_t label, std::int32_t seedX, const TRegionStatistics& region);
   // Appends the next region (label RegionCount).
   void AddRegion(std::int32_t seedX, const TRegionStatistics& region);
+  // Memory the label map and the statistics take.
+  std::size_t MemoryBytes() const;
 
   std::vector<std::int32_t> Labels;
   std::int32_t Width = 0;

@@ -10,15 +10,6 @@ std::size_t VectorBytes(const std::vector<T>& v) {
   return v.size() * sizeof(T);
 }
 
-std::size_t MarkupBytes(const TMarkupData& m) {
-  std::size_t bytes = VectorBytes(m.Labels);
-  for (const auto* v : {&m.MeanR, &m.MeanG, &m.MeanB, &m.Area}) bytes += VectorBytes(*v);
-  for (const auto* v : {&m.MinX, &m.MinY, &m.MaxX, &m.MaxY, &m.CenterX, &m.CenterY}) {
-    bytes += VectorBytes(*v);
-  }
-  return bytes;
-}
-
 std::size_t ContourBytes(const TContourSet& set) {
   std::size_t bytes = 0;
   for (const auto& image : set) {
@@ -35,7 +26,7 @@ std::size_t ContourBytes(const TContourSet& set) {
 
 std::size_t TDocumentState::Bytes() const {
   std::size_t bytes = static_cast<std::size_t>(Image.RowBytes()) * Image.Height();
-  if (Markup) bytes += MarkupBytes(*Markup);
+  if (Markup) bytes += Markup->MemoryBytes();
   if (Contours) bytes += ContourBytes(*Contours);
   return bytes;
 }

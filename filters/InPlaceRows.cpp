@@ -69,24 +69,6 @@ void StoreRowBaseline(std::uint8_t* row, const std::uint8_t* result, const std::
 
 }  // namespace
 
-TScratchPool::TLease TScratchPool::Lease() {
-  std::unique_ptr<TBuffer> buffer;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!free_.empty()) {
-      buffer = std::move(free_.back());
-      free_.pop_back();
-    }
-  }
-  if (!buffer) buffer = std::make_unique<TBuffer>();
-  return TLease(*this, std::move(buffer));
-}
-
-void TScratchPool::Return(std::unique_ptr<TBuffer> buffer) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  free_.push_back(std::move(buffer));
-}
-
 const std::uint8_t* TBandSource::Row(int y) const {
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(bitmap_.Width());
   if (y < first_) return above_ + (y - (first_ - halo_)) * rowBytes;
@@ -118,12 +100,12 @@ void ForEachInPlaceBand(
     }
   }
   ForEachRowBand(bands, host, [&](int firstBand, int lastBand) {
-    TScratchPool::TLease lease = scratch.Bands.Lease();
+    TBytePool::TLease lease = scratch.Bands.Take();
     for (int band = firstBand; band < lastBand; ++band) {
       const int first = band * bandRows, last = std::min(h, first + bandRows);
       const std::uint8_t* above = scratch.Edges.data() + band * edgeBytes;
       const TBandSource source(bitmap, first, last, above, above + halo * rowBytes, halo);
-      work(first, last, source, lease.Buffer());
+      work(first, last, source, *lease);
     }
   });
 }

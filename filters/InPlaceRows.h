@@ -8,6 +8,7 @@
 
 #include "core/Filter.h"
 #include "core/Raster.h"
+#include "filters/ScratchPool.h"
 
 namespace imvora {
 
@@ -15,40 +16,13 @@ namespace imvora {
 // defined; Fast streams the rows through vector passes. Both give the same bytes.
 enum class TWindowScan { Plain, Fast };
 
-// Working memory that a filter keeps from one run to the next, so that a batch over many
-// files finds it already mapped instead of faulting in fresh pages per file. Each band of a
-// run leases one buffer for as long as it works.
-class TScratchPool {
- public:
-  using TBuffer = std::vector<std::uint8_t>;
-
-  class TLease {
-   public:
-    TLease(TScratchPool& pool, std::unique_ptr<TBuffer> buffer)
-        : pool_(pool), buffer_(std::move(buffer)) {}
-    TLease(const TLease&) = delete;
-    TLease& operator=(const TLease&) = delete;
-    ~TLease() { pool_.Return(std::move(buffer_)); }
-    TBuffer& Buffer() { return *buffer_; }
-
-   private:
-    TScratchPool& pool_;
-    std::unique_ptr<TBuffer> buffer_;
-  };
-
-  TLease Lease();
-
- private:
-  void Return(std::unique_ptr<TBuffer> buffer);
-
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<TBuffer>> free_;
-};
+// A band's working memory, leased from a pool the filter keeps from one run to the next.
+using TBytePool = TScratchPool<std::vector<std::uint8_t>>;
 
 // What a window filter keeps between runs: the band buffers and the copies of the rows at the
 // bands' edges.
 struct TWindowScratch {
-  TScratchPool Bands;
+  TBytePool Bands;
   std::vector<std::uint8_t> Edges;
 };
 

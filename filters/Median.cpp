@@ -449,14 +449,14 @@ class TColumnHistogramMedian {
 
 // The median of one plane of w*h bytes with window radii rx < w and ry < h, in row bands.
 void MedianPlane(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int rx, int ry,
-                 IFilterHost* host, TScratchPool& pool) {
+                 IFilterHost* host, TBytePool& pool) {
   const bool narrowCounts = (2 * std::int64_t{rx} + 1) * (2 * std::int64_t{ry} + 1) <= 0xFFFF;
   const std::int64_t histogramBytes = (std::int64_t{w} + 2 * rx) * 256 * (narrowCounts ? 2 : 4);
   const bool huang = ry <= kHuangMaxRadius || histogramBytes > kMaxColumnHistogramBytes;
   ForEachRowBand(h, host, [&](int first, int last) {
     if (huang) return MedianHuang(src, dst, w, h, rx, ry, first, last);
-    TScratchPool::TLease lease = pool.Lease();
-    std::vector<std::uint8_t>& buffer = lease.Buffer();
+    TBytePool::TLease lease = pool.Take();
+    std::vector<std::uint8_t>& buffer = *lease;
     if (narrowCounts) {
       using TMedian = TColumnHistogramMedian<std::uint16_t>;
       buffer.resize(TMedian::Bytes(w, rx));
