@@ -2,19 +2,8 @@
 
 // Shared pieces of the GUI tests: a main window whose modal steps are scripted, and pictures.
 
-#include <QAction>
-#include <QCheckBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
+#include <QtWidgets>
 #include <deque>
 #include <optional>
 
@@ -33,9 +22,17 @@ struct TFreshSettings {
   QTemporaryDir folder;
 };
 
+// The next scripted answer, or none when the script has run out.
+template <class T>
+std::optional<T> TakeFront(std::deque<T>& answers) {
+  if (answers.empty()) return std::nullopt;
+  T answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
 // What a file dialog looked like when it was shown.
 struct TDialogVisit {
-  QString ObjectName;
   QString Title;
   QFileDialog::FileMode Mode;
   QStringList NameFilters;
@@ -43,45 +40,32 @@ struct TDialogVisit {
 
 class TTestForm : private TFreshSettings, public TMainForm {
  public:
-  // Answers for the next dialogs, in order; an empty optional cancels the dialog.
+  // Answers for the next dialogs, in order; an empty optional, or none left, cancels.
   std::deque<std::optional<QStringList>> FileAnswers;
   std::deque<TSaveAnswer> SaveAnswers;
+  // JPEG options: true is OK with quality 90; without answers the real dialog is shown.
+  std::deque<bool> JpegAnswers;
   QList<TDialogVisit> Visits;
-  QStringList Errors;
-  QStringList Messages;
+  QStringList Errors, Messages;
+  int SaveQuestions = 0, JpegQuestions = 0;
 
   TSaveAnswer AskSaveChanges() override {
     ++SaveQuestions;
-    if (SaveAnswers.empty()) return TSaveAnswer::Cancel;
-    const TSaveAnswer answer = SaveAnswers.front();
-    SaveAnswers.pop_front();
-    return answer;
+    return TakeFront(SaveAnswers).value_or(TSaveAnswer::Cancel);
   }
-  int SaveQuestions = 0;
-
-  // Answers for the JPEG options (true: OK with quality 90); without answers the real
-  // dialog is shown.
-  std::deque<bool> JpegAnswers;
-  int JpegQuestions = 0;
   bool AskJpegOptions(TJpegDialogResult& result) override {
     if (JpegAnswers.empty()) return TMainForm::AskJpegOptions(result);
     ++JpegQuestions;
-    const bool ok = JpegAnswers.front();
-    JpegAnswers.pop_front();
     result = {"90", false};
-    return ok;
+    return *TakeFront(JpegAnswers);
   }
 
  protected:
   bool RunFileDialog(QFileDialog& dialog, QStringList& chosen) override {
-    Visits.append(
-        {dialog.objectName(), dialog.windowTitle(), dialog.fileMode(), dialog.nameFilters()});
-    if (FileAnswers.empty()) return false;
-    const std::optional<QStringList> answer = FileAnswers.front();
-    FileAnswers.pop_front();
-    if (!answer) return false;
-    chosen = *answer;
-    return true;
+    Visits.append({dialog.windowTitle(), dialog.fileMode(), dialog.nameFilters()});
+    const std::optional<QStringList> answer = TakeFront(FileAnswers).value_or(std::nullopt);
+    if (answer) chosen = *answer;
+    return answer.has_value();
   }
   void ShowError(const QString& message) override { Errors.append(message); }
   void ShowMessage(const QString& message) override { Messages.append(message); }
@@ -106,6 +90,17 @@ inline QString WriteBitmapFile(const QTemporaryDir& dir, const QString& name,
   const QString path = dir.filePath(name);
   WriteImageFile(FileNameOf(path), bitmap, TJpegOptions());
   return path;
+}
+
+inline QString WriteTextFile(const QTemporaryDir& dir, const QString& name,
+                             const QByteArray& text) {
+  QFile file(dir.filePath(name));
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) return QString();
+  return file.fileName();
+}
+
+inline QList<int> SelectionOf(const TDocument& doc) {
+  return {doc.SelLeft, doc.SelTop, doc.SelRight, doc.SelBottom};
 }
 
 // Types text one key event per character (QTest::keyClicks cannot send every character).
