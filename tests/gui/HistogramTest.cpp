@@ -10,21 +10,8 @@ namespace {
 
 constexpr int kRed = 0, kGreen = 1, kBlue = 2, kLuminance = 3;
 
-std::int32_t& Counter(HistogramTable& table, int block, int level) {
-  return table[block * 256 + level];
-}
-
-TBitmap OneColour(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-  TBitmap bitmap(width, height);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
-    for (int x = 0; x < width; ++x, p += 3) {
-      p[0] = b;
-      p[1] = g;
-      p[2] = r;
-    }
-  }
-  return bitmap;
+int At(int block, int level) {
+  return block * 256 + level;
 }
 
 bool IsBlack(const QImage& image, int x, int y) {
@@ -43,107 +30,70 @@ class THistogramTest : public QObject {
   void eachBlockIsScaledByItsOwnPeak() {
     auto table = std::make_unique<HistogramTable>();
     table->fill(0);
-    Counter(*table, kRed, 0) = 50;
-    Counter(*table, kRed, 10) = 200;
-    Counter(*table, kRed, 11) = 199;
-    Counter(*table, kGreen, 5) = 3;
-    // Counts this large overflow 32 bits once multiplied by 100.
-    Counter(*table, kLuminance, 255) = 30000000;
-    Counter(*table, kLuminance, 0) = 15000000;
-    Counter(*table, kLuminance, 1) = 2147483647 / 3;
+    // Block, level, count, bar height (truncated). The luminance counts overflow 32 bits times 100.
+    const int rows[][4] = {{kRed, 0, 50, 25},
+                           {kRed, 10, 200, 100},
+                           {kRed, 11, 199, 99},
+                           {kGreen, 5, 3, 100},
+                           {kLuminance, 255, 30000000, 4},
+                           {kLuminance, 0, 15000000, 2},
+                           {kLuminance, 1, 715827882, 100}};
+    for (const auto& row : rows) (*table)[At(row[0], row[1])] = row[2];
     THistogram histogram;
     histogram.SetHistogram(std::move(table));
     const HistogramTable& scaled = *histogram.Table();
-    QCOMPARE(scaled[kRed * 256 + 0], 25);
-    QCOMPARE(scaled[kRed * 256 + 10], 100);
-    QCOMPARE(scaled[kRed * 256 + 11], 99);  // truncated
-    QCOMPARE(scaled[kGreen * 256 + 5], 100);
-    for (int level = 0; level < 256; ++level) QCOMPARE(scaled[kBlue * 256 + level], 0);
-    QCOMPARE(scaled[kLuminance * 256 + 0], 2);
-    QCOMPARE(scaled[kLuminance * 256 + 1], 100);
-    QCOMPARE(scaled[kLuminance * 256 + 255], 4);
+    for (const auto& row : rows) QCOMPARE(scaled[At(row[0], row[1])], row[3]);
+    for (int level = 0; level < 256; ++level) QCOMPARE(scaled[At(kBlue, level)], 0);
   }
 
-  void aOneColourPictureShowsFullHeightBars() {
+  // A one-colour picture shows one full-height bar per block, at that block's level. Pressing a
+  // swatch shows its block and frames the swatch by inverting; presses on the bars do nothing.
+  void aSwatchShowsItsBlocksBar() {
     TTestForm form;
     THistogram histogram;
     form.SetHistogramWindow(&histogram);
-    form.OpenFile(WriteBitmapFile(dir_, "plain.bmp", OneColour(10, 10, 30, 60, 90)));
-    const HistogramTable& table = *histogram.Table();
-    QCOMPARE(table[kRed * 256 + 90], 100);
-    QCOMPARE(table[kGreen * 256 + 60], 100);
-    QCOMPARE(table[kBlue * 256 + 30], 100);
-    // Luminance trunc(0.114*30 + 0.587*60 + 0.299*90) = 65.
-    QCOMPARE(table[kLuminance * 256 + 65], 100);
-    QCOMPARE(histogram.SelectedBlock(), kLuminance);
-    const QImage shown = histogram.Render();
-    QCOMPARE(shown.size(), QSize(256, 121));
-    for (int y = 1; y <= 100; ++y) QVERIFY(IsBlack(shown, 65, y));
-    QVERIFY(!IsBlack(shown, 65, 0));
-    QVERIFY(!IsBlack(shown, 64, 100));
-    QVERIFY(!IsBlack(shown, 66, 100));
-  }
-
-  void theLegendMarksTheChosenBlock() {
-    THistogram histogram;
     histogram.show();
     QVERIFY(QTest::qWaitForWindowExposed(&histogram));
-    QImage shown = histogram.Render();
-    QCOMPARE(shown.pixel(10, 110), qRgb(255, 0, 0));
-    QCOMPARE(shown.pixel(100, 110), qRgb(0, 128, 0));
-    QCOMPARE(shown.pixel(150, 110), qRgb(0, 0, 255));
-    QCOMPARE(shown.pixel(200, 110), qRgb(255, 255, 255));
-    QCOMPARE(shown.pixel(192, 101), qRgb(0, 0, 0));  // white inverted: the luminance swatch
-    QCOMPARE(shown.pixel(255, 120), qRgb(0, 0, 0));
-    QCOMPARE(shown.pixel(128, 101), qRgb(0, 0, 255));
-
-    QTest::mouseClick(&histogram, Qt::LeftButton, {}, QPoint(150, 110));
-    QCOMPARE(histogram.SelectedBlock(), kBlue);
-    shown = histogram.Render();
-    QCOMPARE(shown.pixel(128, 101), qRgb(255, 255, 0));  // blue inverted
-    QCOMPARE(shown.pixel(191, 120), qRgb(255, 255, 0));
-    QCOMPARE(shown.pixel(150, 110), qRgb(0, 0, 255));
-    QCOMPARE(shown.pixel(192, 101), qRgb(255, 255, 255));
-
-    // Presses on the bars change nothing; the strip's first and last rows do.
-    QTest::mouseClick(&histogram, Qt::LeftButton, {}, QPoint(10, 100));
-    QTest::mouseClick(&histogram, Qt::LeftButton, {}, QPoint(10, 50));
-    QCOMPARE(histogram.SelectedBlock(), kBlue);
-    QTest::mouseClick(&histogram, Qt::LeftButton, {}, QPoint(63, 101));
-    QCOMPARE(histogram.SelectedBlock(), kRed);
-    QTest::mouseClick(&histogram, Qt::LeftButton, {}, QPoint(64, 120));
-    QCOMPARE(histogram.SelectedBlock(), kGreen);
+    TBitmap plain(1, 1);
+    std::uint8_t* p = plain.ScanLine(0);
+    std::tie(p[0], p[1], p[2]) = std::tuple(30, 60, 90);
+    form.OpenFile(WriteBitmapFile(dir_, "plain.bmp", plain));
+    // Press (none at first), the block shown, its bar's column and a pixel of the framed swatch.
+    // Luminance trunc(0.114*30 + 0.587*60 + 0.299*90) = 65.
+    const std::tuple<QPoint, int, int, QPoint, QRgb> steps[] = {
+        {{}, kLuminance, 65, {192, 101}, qRgb(0, 0, 0)},
+        {{150, 110}, kBlue, 30, {128, 101}, qRgb(255, 255, 0)},
+        {{10, 50}, kBlue, 30, {191, 120}, qRgb(255, 255, 0)},
+        {{10, 100}, kBlue, 30, {192, 101}, qRgb(255, 255, 255)},
+        {{63, 101}, kRed, 90, {0, 101}, qRgb(0, 255, 255)},
+        {{64, 120}, kGreen, 60, {127, 120}, qRgb(255, 127, 255)}};
+    for (const auto& [press, block, level, framed, colour] : steps) {
+      if (!press.isNull()) QTest::mouseClick(&histogram, Qt::LeftButton, {}, press);
+      QCOMPARE(histogram.SelectedBlock(), block);
+      QCOMPARE(histogram.Table()->at(At(block, level)), 100);
+      const QImage shown = histogram.Render();
+      QCOMPARE(shown.size(), QSize(256, 121));
+      QCOMPARE(shown.pixel(framed), colour);
+      for (int y = 0; y <= 101; ++y) QCOMPARE(IsBlack(shown, level, y), y >= 1 && y <= 100);
+      QVERIFY(!IsBlack(shown, level - 1, 100) && !IsBlack(shown, level + 1, 100));
+    }
   }
 
-  void closingUnticksTheMenuItemAndTickingShowsItAgain() {
+  // Closing unticks "Гистограмма", ticking shows the same table again; pictures refresh it, the
+  // label map does not.
+  void theWindowFollowsItsMenuItemAndThePictures() {
     TTestForm form;
     THistogram histogram(&form);
     form.SetHistogramWindow(&histogram);
     form.show();
     histogram.show();
     QVERIFY(QTest::qWaitForWindowExposed(&histogram));
-    QCOMPARE(histogram.windowTitle(), QString("Гистограмма"));
-    QVERIFY(histogram.windowFlags() & Qt::WindowStaysOnTopHint);
-    form.OpenFile(WriteBitmapFile(dir_, "gradient.bmp", GradientBitmap(30, 20)));
-    const HistogramTable kept = *histogram.Table();
-
-    QVERIFY(histogram.close());
-    QVERIFY(!histogram.isVisible());
-    QVERIFY(!form.HistogramAction->isChecked());
-    form.HistogramAction->trigger();
-    QVERIFY(form.HistogramAction->isChecked());
-    QVERIFY(histogram.isVisible());
-    QVERIFY(*histogram.Table() == kept);
-    form.HistogramAction->trigger();
-    QVERIFY(!histogram.isVisible());
-  }
-
-  void onlyPicturesRefreshTheHistogram() {
-    TTestForm form;
-    THistogram histogram;
-    form.SetHistogramWindow(&histogram);
     form.OpenFile(WriteBitmapFile(dir_, "gradient.bmp", GradientBitmap(30, 20)));
     const HistogramTable* shown = histogram.Table();
+    QVERIFY(histogram.close());
+    QVERIFY(!histogram.isVisible() && !form.HistogramAction->isChecked());
+    form.HistogramAction->trigger();
+    QVERIFY(form.HistogramAction->isChecked() && histogram.isVisible());
     auto markup = std::make_unique<TMarkupData>(30, 20);
     markup->RegionCount = 2;
     std::fill(markup->Labels.begin(), markup->Labels.begin() + 300, 1);
@@ -152,6 +102,8 @@ class THistogramTest : public QObject {
     QCOMPARE(histogram.Table(), shown);
     form.ShowCurrentAction->trigger();
     QVERIFY(histogram.Table() != shown);
+    form.HistogramAction->trigger();
+    QVERIFY(!histogram.isVisible());
   }
 };
 
