@@ -12,6 +12,31 @@ namespace {
 
 // A filter with one parameter of each kind, to see the panel's controls reach the filter; its
 // second list rebuilds the controls from inside its own handler.
+// The twenty filters as the catalogue lists them, the row being the registry index: item name,
+// then the captions from the menu bar down to the item.
+const QStringList kCatalogue[] = {
+    {"Gauss", "N17", "Фильтрация", "Гаусс-фильтры", "Размытие по Гауссу"},
+    {"Median", "N18", "Фильтрация", "Шум", "Медианная фильтрация"},
+    {"Invert", "N33", "Фильтрация", "Цвет", "Негатив"},
+    {"Morpho", "N22", "Фильтрация", "Морфология..."},
+    {"GrayScale", "Grayscale1", "Фильтрация", "Цвет", "В оттенки серого"},
+    {"GaussianNoise", "N30", "Фильтрация", "Шум", "Нормальный шум"},
+    {"LightAlign", "N19", "Фильтрация", "Гаусс-фильтры", "Выравнивание освещения"},
+    {"AutoColor", "N35", "Фильтрация", "Цвет", "Цветовая коррекция..."},
+    {"Box", "BOX1", "Фильтрация", "BOX..."},
+    {"kMeans", "k1", "Фильтрация", "Цвет", "k-средние"},
+    {"Markup", "N13", "Распознавание", "Разметка связных областей"},
+    {"FFT", "FFT1", "Фильтрация", "FFT..."},
+    {"2DCleaner", "N2DCleaner1", "Фильтрация", "Шум", "2D Cleaner"},
+    {"Wavelet", "Wavelet1", "Фильтрация", "Wavelet..."},
+    {"Binarize", "N44", "Фильтрация", "Цвет", "Бинаризация..."},
+    {"ContourRecognition", "N26", "Распознавание", "Распознавание контуров..."},
+    {"Rotate", "N21", "Фильтрация", "Поворот..."},
+    {"GSharpen", "Gsharpen1", "Фильтрация", "Гаусс-фильтры", "Гаусс-резкость"},
+    {"Levels", "N34", "Фильтрация", "Цвет", "Уровни..."},
+    {"MarkupAverage", "N36", "Фильтрация", "Цвет", "Усреднение по разметке"},
+};
+
 class TParamTestFilter : public TParamFilter {
  public:
   TParamTestFilter() {
@@ -102,6 +127,26 @@ class TMainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
   }
   void cleanup() { form_.reset(); }
+  // Every filter keeps its catalogue slot, and its menu item, reached through its menu path,
+  // selects it.
+  void everyFilterHasItsSlotAndMenuItem() {
+    QCOMPARE(Doc().Filters().size(), std::size_t{20});
+    for (int index = 0; index < 20; ++index) {
+      QStringList row = kCatalogue[index];
+      const QString name = row.takeFirst(), item = row.takeFirst();
+      QAction* action = form_->findChild<QAction*>(item);
+      QVERIFY2(action != nullptr, qPrintable(item));
+      QStringList path{action->text()};
+      for (auto* menu = qobject_cast<QMenu*>(action->associatedObjects().value(0)); menu;
+           menu = qobject_cast<QMenu*>(menu->menuAction()->associatedObjects().value(0))) {
+        path.prepend(menu->title());
+      }
+      QCOMPARE(path, row);
+      QCOMPARE(Doc().FindFilter(name.toStdString()), index);
+      action->trigger();
+      QCOMPARE(Doc().CurrentFilter(), index);
+    }
+  }
 
   void theSaveDialogSuffixFollowsTheFileType() {
     QFileDialog* dialog = form_->ImageSaveDialog;

@@ -119,11 +119,16 @@ class TWorkbenchTest : public QObject {
     QVERIFY(!form_->RecentFiles().contains(dir_.filePath("f5.bmp")));
     form_->RecentMenu->actions()[1]->trigger();  // f10
     QCOMPARE(form_->RecentFiles().first(), dir_.filePath("f10.bmp"));
-    // The picture dialogs start beside the document, offering its name.
+    // The picture dialogs start beside the document, Save as offering its name; a written file
+    // joins the recent list; Save view offers no name.
+    form_->FileAnswers = {std::nullopt, QStringList{dir_.filePath("saved.bmp")}};
     form_->OpenAction->trigger();
     form_->SaveAsAction->trigger();
     QCOMPARE(form_->ImageOpenDialog->directory().path(), dir_.path());
     QCOMPARE(form_->ImageSaveDialog->selectedFiles(), QStringList{dir_.filePath("f10.bmp")});
+    QCOMPARE(form_->RecentFiles().first(), dir_.filePath("saved.bmp"));
+    form_->SaveViewAction->trigger();
+    QVERIFY(!form_->ImageSaveDialog->selectedFiles().value(0).endsWith(".bmp"));
     form_->RevertAction->trigger();
     form_->SaveAnswers = {TSaveAnswer::Cancel, TSaveAnswer::No};
     Drop(picture_);
