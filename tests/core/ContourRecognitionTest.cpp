@@ -1,14 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "core/Controls.h"
-#include "filters/FilterCatalog.h"
-#include "recognition/ContourExtraction.h"
-#include "recognition/ContourImageText.h"
 #include "recognition/ContourRecognition.h"
-#include "recognition/Markup.h"
-#include "tests/core/FakeUi.h"
+#include "tests/core/FilterReference.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {
@@ -41,15 +35,9 @@ std::vector<int> Box(const T& b) {
 }
 
 TEST(ContourRecognitionTest, GlyphsLeftToRightWithTheirContourLines) {
-  testing::TFakeUi ui;
-  TDocument doc(ui);
-  RegisterFilters(doc);
-  const TBitmap picture = Glyphs();
-  doc.CurrentImage = picture;
-  doc.ShowBitmap(doc.CurrentImage);
-  doc.SelectAll();
-  ASSERT_TRUE(doc.RunFilterCall("ContourRecognition(YYY 5)"));
-  const TContourSet& set = *doc.Contours();
+  reference::TFilterDocument d;
+  ASSERT_TRUE(d.Show(Glyphs()).Run("ContourRecognition(YYY 5)"));
+  const TContourSet& set = *d.doc.Contours();
   TBoxes boxes;
   std::vector<std::size_t> objects;
   for (const auto& g : set) boxes.push_back(Box(*g)), objects.push_back(g->Objects.size());
@@ -64,53 +52,18 @@ TEST(ContourRecognitionTest, GlyphsLeftToRightWithTheirContourLines) {
   EXPECT_EQ(std::make_pair(disc.PathX[0], disc.PathY[0]), std::make_pair(10, 0));
   EXPECT_GT(disc.PathX.size(), 30u);
   // The document shows the inverted inner contours and keeps the contour markup.
-  EXPECT_EQ(PixelAt(doc.CurrentImage, 5, 20), (testing::TColour{0, 0, 0}));
-  EXPECT_EQ(PixelAt(doc.CurrentImage, 15, 20), (testing::TColour{255, 255, 255}));
-  EXPECT_NE(doc.CurrentMarkup(), nullptr);
-
-  // On a selection the boxes are relative to its corner and the picture outside stays.
-  doc.CurrentImage = picture;
-  doc.SetSelection(30, 5, 59, 35);
-  ASSERT_TRUE(doc.RunFilterCall("ContourRecognition(YYY)"));
-  ASSERT_EQ(doc.Contours()->size(), 1u);
-  EXPECT_EQ(Box(*(*doc.Contours())[0]), (std::vector<int>{3, 3, 27, 27}));
-  EXPECT_EQ(PixelAt(doc.CurrentImage, 5, 20), PixelAt(picture, 5, 20));
+  EXPECT_EQ(PixelAt(d.Image(), 5, 20), (testing::TColour{0, 0, 0}));
+  EXPECT_EQ(PixelAt(d.Image(), 15, 20), (testing::TColour{255, 255, 255}));
+  EXPECT_NE(d.doc.CurrentMarkup(), nullptr);
 }
 
-std::string Text(const TContourSet& set) {
-  std::string text;
-  for (const auto& image : set) text += FormatContourImage(*image) + "\n";
-  return text;
-}
-
-TEST(ContourExtractionTest, SinglePassEqualsThePlainScanPerRegion) {
-  std::mt19937 random(5);
-  for (int round = 0; round < 20; ++round) {
-    const TBitmap glyphs = testing::RandomBitmap(23, 17, random, 2);
-    const TBitmap contours = testing::RandomBitmap(23, 17, random, 2);
-    const auto g = LabelRegions(&glyphs, 0x7F7F7F);
-    auto single = LabelRegions(&contours, 0x7F7F7F);
-    TMarkupData plain = *single;
-    const auto a = ExtractContours(*g, *single, 6, TRegionScan::SinglePass);
-    const auto b = ExtractContours(*g, plain, 6, TRegionScan::PerRegion);
-    EXPECT_EQ(Text(*a), Text(*b));
-    EXPECT_EQ(single->Labels, plain.Labels);  // the same pixels visited
-  }
-}
-
-TEST(ContourRecognitionControlsTest, TheCountStaysAtLeastTwoAndBelowTheInfoLine) {
+TEST(ContourRecognitionControlsTest, TheCountStandsBelowTheInfoLine) {
   TContourRecognitionFilter filter;
   THeadlessPanel panel;
   filter.CreateControls(panel);
   // 32 characters of 6 pixels wrap into two lines of 13 in the panel's 8 + 84 + 8 + 48 + 8.
   EXPECT_EQ(std::make_pair(panel.ClientWidth(), filter.CountEdit()->Top()),
             std::make_pair(156, 26 + 8));
-  for (const auto& [text, stored] : {std::pair{"1", 2}, {"0", 2}, {"x", 2}, {"7", 7}, {"", 7}}) {
-    filter.CountEdit()->UserEdited(text);
-    EXPECT_EQ(filter.CoefCount, stored) << text;
-  }
-  filter.SetParam(0, 30);  // a script does not set the count
-  EXPECT_EQ(filter.CoefCount, 7);
 }
 
 }  // namespace

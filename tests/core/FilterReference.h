@@ -1,17 +1,20 @@
 #pragma once
 
-// Plain transcriptions of the algorithms the product keeps no plain path of, and the pictures
-// and byte helpers the filter tests share.
+// The pictures, byte helpers and document the filter tests share, and short transcriptions of
+// what the product keeps no plain path of.
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
-#include <vector>
+#include <string>
 
+#include "core/Document.h"
 #include "core/Filtering.h"
+#include "core/Random.h"
 #include "core/Raster.h"
+#include "filters/FilterCatalog.h"
+#include "tests/core/FakeUi.h"
 
 namespace imvora::reference {
 
@@ -35,21 +38,11 @@ inline std::uint8_t Byte(const TBitmap& b, int x, int y, int c) {
 template <class F>
 void ForBytes(const TBitmap& b, F f) {
   for (int y = 0; y < b.Height(); ++y) {
-    for (int x = 0; x < b.Width(); ++x) {
-      for (int c = 0; c < 3; ++c) f(x, y, c);
-    }
+    for (int x = 0; x < 3 * b.Width(); ++x) f(x / 3, y, x % 3);
   }
 }
 
-// Flags in byte order: byte 0 is channel 3 (blue), byte 2 channel 1 (red).
-inline std::array<bool, 3> ByteFlags(bool f1, bool f2, bool f3) {
-  return {f3, f2, f1};
-}
-
-inline std::uint8_t TruncByte(long double v) {
-  return static_cast<std::uint8_t>(std::trunc(std::clamp<long double>(v, 0, 255)));
-}
-
+// The turn about the centre, pixel by pixel as the formula states it.
 inline void Rotate(TBitmap& bitmap, double angle, double threshold) {
   const int W = bitmap.Width(), H = bitmap.Height();
   TBitmap n(W, H);
@@ -73,11 +66,9 @@ inline void Rotate(TBitmap& bitmap, double angle, double threshold) {
 inline TBitmap RandomBitmap(std::mt19937& random, int w, int h, int levels = 256) {
   TBitmap b(w, h);
   std::uniform_int_distribution<int> level(0, levels - 1);
-  for (int y = 0; y < h; ++y) {
-    for (int i = 0; i < 3 * w; ++i) {
-      b.ScanLine(y)[i] = static_cast<std::uint8_t>(level(random) * 255 / (levels - 1));
-    }
-  }
+  ForBytes(b, [&](int x, int y, int c) {
+    Byte(b, x, y, c) = static_cast<std::uint8_t>(level(random) * 255 / (levels - 1));
+  });
   return b;
 }
 
@@ -100,5 +91,29 @@ inline bool SameChannel(const TBitmap& a, const TBitmap& b, int c) {
   ForBytes(a, [&](int x, int y, int k) { same &= k != c || Byte(a, x, y, c) == Byte(b, x, y, c); });
   return same;
 }
+
+// A document of every filter, as scripts and the menus run them.
+struct TFilterDocument {
+  TFilterDocument() { RegisterFilters(doc); }
+  // Shows the picture with all of it selected.
+  TFilterDocument& Show(const TBitmap& picture) {
+    doc.CurrentImage = picture;
+    doc.ShowBitmap(doc.CurrentImage);
+    doc.SelectAll();
+    return *this;
+  }
+  // Runs a call with the random numbers seeded alike; a bare name runs the filter as it stands
+  // on all three channels.
+  bool Run(const std::string& call) {
+    SeedRandom(11);
+    if (call.find('(') != std::string::npos) return doc.RunFilterCall(call);
+    doc.ApplyFilter(doc.FindFilter(call), true, true, true);
+    return true;
+  }
+  const TBitmap& Image() const { return doc.CurrentImage; }
+
+  testing::TFakeUi ui;
+  TDocument doc{ui};
+};
 
 }  // namespace imvora::reference

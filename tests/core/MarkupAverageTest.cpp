@@ -2,9 +2,7 @@
 
 #include <random>
 
-#include "core/Document.h"
-#include "recognition/MarkupAverage.h"
-#include "tests/core/FakeUi.h"
+#include "tests/core/FilterReference.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {
@@ -36,12 +34,11 @@ TBitmap Checkerboard(int size, TColour a, TColour b) {
 // The calls run one after the other on one filter; an empty result means the picture stays.
 TEST(MarkupAverageTest, RegionsTakeTheirTruncatedMean) {
   std::mt19937 random(4);
-  const TBitmap noise = testing::RandomBitmap(11, 7, random, 3);
+  const TBitmap noise = reference::RandomBitmap(random, 11, 7, 3);
   const std::tuple<const char*, TBitmap, TBitmap> calls[] = {
       {"MarkupAverage(YYY 16 16 16)", Filled(5, 4, 30, 60, 90), {}},
       {"MarkupAverage(YYY 0 0 0)", noise, {}},
       {"MarkupAverage(YYY 256 256 256)", noise, {}},  // beyond the range: the tolerance stays
-      {"MarkupAverage(NNN 16 16 16)", noise, {}},
       {"MarkupAverage(YYY 16 16 16)", Checkerboard(4, {0, 0, 0}, {100, 100, 100}), {}},
       // Five pixels (10, 20, 30) and four (21, 20, 25): red 134 / 9, blue 250 / 9.
       {"MarkupAverage(YYY 16 16 16)", Checkerboard(3, {10, 20, 30}, {21, 20, 25}),
@@ -53,22 +50,16 @@ TEST(MarkupAverageTest, RegionsTakeTheirTruncatedMean) {
       {"MarkupAverage(YNN 16 16 16)", Row({{50, 0, 255}, {50, 255, 0}, {120, 7, 9}}),
        Row({{50, 127, 127}, {50, 127, 127}, {120, 7, 9}})},
   };
-  testing::TFakeUi ui;
-  TDocument doc(ui);
-  doc.AddFilter(std::make_unique<TMarkupFilter>());
-  doc.AddFilter(std::make_unique<TMarkupMeanFilter>());
+  reference::TFilterDocument d;
   for (const auto& [call, input, output] : calls) {
-    doc.CurrentImage = input;
-    doc.ShowBitmap(doc.CurrentImage);
-    doc.SelectAll();
-    ASSERT_TRUE(doc.RunFilterCall(call));
-    EXPECT_TRUE(doc.CurrentImage.SamePixels(output.Empty() ? input : output)) << call;
+    ASSERT_TRUE(d.Show(input).Run(call));
+    EXPECT_TRUE(d.Image().SamePixels(output.Empty() ? input : output)) << call;
   }
   // The label map stays private: the one "Markup" left is gone.
-  ASSERT_TRUE(doc.RunFilterCall("Markup(YYY)"));
-  ASSERT_NE(doc.CurrentMarkup(), nullptr);
-  ASSERT_TRUE(doc.RunFilterCall("MarkupAverage(YYY 16 16 16)"));
-  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
+  ASSERT_TRUE(d.Run("Markup(YYY)"));
+  ASSERT_NE(d.doc.CurrentMarkup(), nullptr);
+  ASSERT_TRUE(d.Run("MarkupAverage(YYY 16 16 16)"));
+  EXPECT_EQ(d.doc.CurrentMarkup(), nullptr);
 }
 
 }  // namespace

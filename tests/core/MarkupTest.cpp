@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
-#include "core/Controls.h"
-#include "core/Document.h"
-#include "filters/Invert.h"
 #include "recognition/Markup.h"
-#include "tests/core/FakeUi.h"
+#include "tests/core/FilterReference.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {
@@ -15,7 +11,6 @@ namespace {
 
 using testing::Filled;
 using testing::GreyRow;
-using testing::PixelAt;
 using testing::SetPixel;
 using TLabels = std::vector<std::int32_t>;
 
@@ -115,137 +110,23 @@ TEST(LabelRegionsTest, HugeWindingRegionsNeedNoCallStack) {
   EXPECT_EQ(whole->MeanB[0], 3u);
 }
 
-// Records SetMarkup calls.
-class TRecordingHost : public IFilterHost {
- public:
-  void SetMarkup(std::unique_ptr<TMarkupData> markup) override {
-    ++calls;
-    last = std::move(markup);
-  }
-  const TMarkupData* CurrentMarkup() const override { return last.get(); }
-  void SetContours(std::unique_ptr<TContourSet>) override {}
-  bool RunFilterCall(const std::string&) override { return false; }
-  void ReportProgress(std::int64_t, std::int64_t) override {}
-  int calls = 0;
-  std::unique_ptr<TMarkupData> last;
-};
-
-TEST(MarkupFilterTest, HandsTheMapToTheHostAndLeavesThePixels) {
-  TMarkupFilter filter;
-  TRecordingHost host;
-  filter.Host = &host;
-  TBitmap image = GreyRow({0, 10, 20, 30, 40});
-  const TBitmap before = image;
-  filter.Apply(&image, false, false, false);
-  filter.Apply(nullptr, true, true, true);
-  EXPECT_EQ(host.calls, 0);
-  filter.Apply(&image, true, true, true);
-  ASSERT_EQ(host.calls, 1);
-  EXPECT_EQ(host.last->Labels, (TLabels{0, 0, 1, 1, 2}));
-  EXPECT_TRUE(image.SamePixels(before));
-  // Unflagged channels get tolerance 255: blue alone with tolerance 0 still splits greys.
-  filter.SetParam(2, 0);
-  filter.Apply(&image, false, false, true);
-  EXPECT_EQ(host.last->RegionCount, 5);
-  TBitmap empty;
-  filter.Apply(&empty, true, true, true);
-  EXPECT_EQ(host.calls, 3);
-  EXPECT_EQ(host.last, nullptr);
-
-  // Black and white split exactly at tolerance 127.
-  image = Filled(6, 4, 0, 0, 0);
+TEST(MarkupFilterTest, HandsTheDocumentTheMapOfTheFlaggedChannels) {
+  reference::TFilterDocument d;
+  const auto labels = [&d](const TBitmap& picture, const char* call) {
+    EXPECT_TRUE(d.Show(picture).Run(call));
+    return d.doc.CurrentMarkup()->Labels;
+  };
+  const TBitmap greys = GreyRow({0, 10, 20, 30, 40});
+  EXPECT_EQ(labels(greys, "Markup(YYY 16 16 16)"), (TLabels{0, 0, 1, 1, 2}));
+  // Unflagged channels get tolerance 255, whatever theirs.
+  EXPECT_EQ(labels(greys, "Markup(NNY 0 0 255)"), (TLabels{0, 0, 0, 0, 0}));
+  // Black and white split exactly at tolerance 127: left black, white bar, right black, white
+  // corner.
+  TBitmap image = Filled(6, 4, 0, 0, 0);
   for (int y = 0; y < 4; ++y) SetPixel(image, 2, y, 255, 255, 255);
   SetPixel(image, 5, 0, 255, 255, 255);
-  for (int i = 0; i < 3; ++i) filter.SetParam(i, 127);
-  filter.Apply(&image, true, true, true);
-  EXPECT_EQ(host.last->RegionCount, 4);  // left black, white bar, right black, white corner
-  EXPECT_EQ(Column(*host.last, &TRegionStatistics::Area), (TUnsigned{8, 4, 11, 1}));
-}
-
-TEST(MarkupFilterTest, ControlRules) {
-  TMarkupFilter filter;
-  EXPECT_EQ(filter.Name, "Markup");
-  filter.SetParam(0, 256);
-  filter.SetParam(1, -1);
-  filter.SetParam(5, 3);
-  filter.SetParam(2, 255);
-  EXPECT_EQ(std::make_tuple(filter.SoftR, filter.SoftG, filter.SoftB),
-            std::make_tuple(16, 16, 255));
-
-  THeadlessPanel panel;
-  filter.CreateControls(panel);
-  const char* captions[3] = {"Мягкость R:", "Мягкость G:", "Мягкость B:"};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(filter.LabelOf(i)->Caption(), captions[i]);
-  EXPECT_EQ(filter.EditOf(2)->Text(), "255");
-
-  filter.EditOf(0)->UserEdited("300");
-  EXPECT_EQ(filter.SoftR, 255);
-  EXPECT_EQ(filter.EditOf(0)->Text(), "300");
-  filter.EditOf(0)->UserEdited("-");
-  EXPECT_EQ(filter.SoftR, 255);
-  filter.EditOf(1)->UserEdited("-4");
-  EXPECT_EQ(filter.SoftG, 0);
-  filter.SetParam(1, 40);
-  EXPECT_EQ(filter.EditOf(1)->Text(), "40");
-  EXPECT_EQ(filter.SoftG, 40);
-}
-
-class MarkupDocumentTest : public ::testing::Test {
- protected:
-  MarkupDocumentTest() {
-    markup = doc.AddFilter(std::make_unique<TMarkupFilter>());
-    invert = doc.AddFilter(std::make_unique<TInvertFilter>());
-    doc.CurrentImage = Filled(6, 3, 200, 200, 200);
-    for (int x = 0; x < 6; ++x) SetPixel(doc.CurrentImage, x, 0, 10 * x, 10 * x, 10 * x);
-    doc.ShowBitmap(doc.CurrentImage);
-    doc.SelectAll();
-  }
-
-  testing::TFakeUi ui;
-  TDocument doc{ui};
-  int markup = -1, invert = -1;
-};
-
-TEST_F(MarkupDocumentTest, AnotherFilterDropsTheMapAndTheViewThenDoesNothing) {
-  const TBitmap before = doc.CurrentImage;
-  doc.ApplyFilter(markup, true, true, true);
-  ASSERT_NE(doc.CurrentMarkup(), nullptr);
-  EXPECT_EQ(doc.CurrentMarkup()->RegionCount, 4);
-  EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
-  doc.ApplyFilter(markup, false, false, false);
-  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
-  ASSERT_TRUE(doc.RunFilterCall("Markup(YYY 16 16 16)"));
-  ASSERT_NE(doc.CurrentMarkup(), nullptr);
-  doc.ApplyFilter(invert, true, true, true);
-  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
-  const TBitmap shown = doc.Picture();
-  const int changes = ui.pictureChanges;
-  doc.ShowMarkupView();
-  EXPECT_TRUE(doc.Picture().SamePixels(shown));
-  EXPECT_EQ(ui.pictureChanges, changes);
-}
-
-TEST_F(MarkupDocumentTest, SelectionMapIsDrawnAtTheSelectionCorner) {
-  doc.SetSelection(2, 0, 4, 1);
-  const TBitmap before = doc.CurrentImage;
-  ASSERT_TRUE(doc.RunFilterCall("Markup(YYY 16 16 16)"));
-  const TMarkupData* map = doc.CurrentMarkup();
-  ASSERT_NE(map, nullptr);
-  EXPECT_EQ(map->Width, 3);
-  EXPECT_EQ(map->Height, 2);
-  // Greys 20, 30, 40 over 200s: {20, 30}, {40}, {200, 200, 200}.
-  EXPECT_EQ(map->Labels, (TLabels{0, 0, 1, 2, 2, 2}));
-  EXPECT_TRUE(doc.CurrentImage.SamePixels(before));
-  doc.ShowMarkupView();
-  // The last label is white, label 1 of 2 is 8388607 = 0x7FFFFF, the rest black.
-  const testing::TColour shades[3] = {{0, 0, 0}, {127, 255, 255}, {255, 255, 255}};
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      const bool inside = x >= 2 && x <= 4 && y <= 1;
-      EXPECT_EQ(PixelAt(doc.Picture(), x, y), shades[inside ? map->Labels[y * 3 + x - 2] : 0])
-          << x << "," << y;
-    }
-  }
+  labels(image, "Markup(YYY 127 127 127)");
+  EXPECT_EQ(Column(*d.doc.CurrentMarkup(), &TRegionStatistics::Area), (TUnsigned{8, 4, 11, 1}));
 }
 
 }  // namespace
