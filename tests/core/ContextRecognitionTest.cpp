@@ -28,17 +28,10 @@ TLines Precedents(const std::string& alphabet, const TCoefficients& classes) {
   return lines;
 }
 
-struct TCase {
-  const char* Name;
-  TLines Precedents, Dictionary;
-  TCoefficients Glyphs;
-  std::string Answer;
-  bool NewWord;
-};
-
 TEST(ContextRecognitionTest, ReadsTheWords) {
   const TLines p01 = Precedents("01", {kP0, kP1});
-  const TCase cases[] = {
+  // What is read, the precedents and dictionary, the glyphs, the answer and whether it is new.
+  const std::tuple<const char*, TLines, TLines, TCoefficients, std::string, bool> cases[] = {
       {"prefix of a dictionary word", p01, kDictionary, {kP1, kP1, kP0}, "110", false},
       {"empty dictionary", p01, {}, {kP1, kP0}, "10", true},
       {"leaves the dictionary", p01, {"1"}, {kP1, kP1}, "11", true},
@@ -47,14 +40,13 @@ TEST(ContextRecognitionTest, ReadsTheWords) {
       {"no glyphs", p01, {}, {}, "", false},
       {"cyrillic", Precedents("дан", {kP0, kP1}), {"да"}, {kP1, kP0}, "ад", true},
   };
-  for (const TCase& c : cases) {
-    TContourSet word = Word(c.Glyphs);
-    const std::int32_t classes = static_cast<std::int32_t>(c.Precedents.size()) - 1;
+  for (const auto& [name, precedents, dictionary, glyphs, answer, isNew] : cases) {
+    TContourSet word = Word(glyphs);
+    const std::int32_t classes = static_cast<std::int32_t>(precedents.size()) - 1;
     TLines log = {"old"};
-    const TRecognitionResult result = RecognizeWord(word, c.Precedents, classes, c.Dictionary, log);
-    EXPECT_EQ(result.Answer + (result.NewWord ? " new" : ""), c.Answer + (c.NewWord ? " new" : ""))
-        << c.Name;
-    EXPECT_EQ(log.size(), c.Glyphs.size() * (1 + classes)) << c.Name;
+    const TRecognitionResult result = RecognizeWord(word, precedents, classes, dictionary, log);
+    EXPECT_EQ(std::pair(result.Answer, result.NewWord), std::pair(answer, isNew)) << name;
+    EXPECT_EQ(log.size(), glyphs.size() * (1 + classes)) << name;
   }
   // The weights follow the dictionary's prefix counts: ln 5 and ln 2 for the first glyph, then
   // ln 3 and ln 4 after '1', then ln 4 and ln 2 after "11".

@@ -22,34 +22,30 @@ const TCurve kIdentity = MakeCurve([](int i) { return i; });
 const TCurve kNegative = MakeCurve([](int i) { return 255 - i; });
 
 TEST(LevelsTest, ApplyPerChannelAndByLuminance) {
-  struct Case {
-    bool luminance;
-    TCurve curve;
-    bool f1, f2, f3;
-    TBitmap in, out;  // Flat(w, h, blue, green, red)
-  };
+  // Curve applied to the luminance or per channel, the flags, the picture before and after
+  // (Flat(w, h, blue, green, red)).
   const TCurve zeroAt40 = MakeCurve([](int i) { return i ? i : 40; });
-  const Case cases[] = {
-      {false, kNegative, true, false, true, Flat(1, 1, 10, 20, 30), Flat(1, 1, 245, 20, 225)},
-      {true, kNegative, false, true, false, Flat(1, 1, 10, 20, 30), Flat(1, 1, 10, 235, 30)},
-      {true, kIdentity, true, true, true, Flat(1, 1, 30, 200, 10), Flat(1, 1, 30, 200, 10)},
-      {true, kIdentity, true, true, true, Flat(1, 1, 1, 1, 1), Flat(1, 1, 0, 0, 0)},
-      {true, kIdentity, true, true, true, Flat(1, 1, 5, 0, 0), Flat(1, 1, 0, 0, 0)},
+  const std::tuple<bool, TCurve, const char*, TBitmap, TBitmap> cases[] = {
+      {false, kNegative, "YNY", Flat(1, 1, 10, 20, 30), Flat(1, 1, 245, 20, 225)},
+      {true, kNegative, "NYN", Flat(1, 1, 10, 20, 30), Flat(1, 1, 10, 235, 30)},
+      {true, kIdentity, "YYY", Flat(1, 1, 30, 200, 10), Flat(1, 1, 30, 200, 10)},
+      {true, kIdentity, "YYY", Flat(1, 1, 1, 1, 1), Flat(1, 1, 0, 0, 0)},
+      {true, kIdentity, "YYY", Flat(1, 1, 5, 0, 0), Flat(1, 1, 0, 0, 0)},
       // A grey v has the luminance v − 1: Curve[199] · 200 / 199.
-      {true, kNegative, true, true, true, Flat(1, 1, 200, 200, 200), Flat(1, 1, 56, 56, 56)},
-      {true, kNegative, true, true, true, Flat(1, 1, 0, 0, 255), Flat(1, 1, 0, 0, 255)},
-      {true, kIdentity, true, true, false, Flat(1, 1, 7, 100, 100), Flat(1, 1, 7, 100, 100)},
+      {true, kNegative, "YYY", Flat(1, 1, 200, 200, 200), Flat(1, 1, 56, 56, 56)},
+      {true, kNegative, "YYY", Flat(1, 1, 0, 0, 255), Flat(1, 1, 0, 0, 255)},
+      {true, kIdentity, "YYN", Flat(1, 1, 7, 100, 100), Flat(1, 1, 7, 100, 100)},
       // Blue and red: L = trunc(0.276 · 100 + 0.724 · 200) = 172, Curve[172] = 83.
-      {true, kNegative, true, false, true, Flat(1, 1, 100, 50, 200), Flat(1, 1, 48, 50, 96)},
-      {true, zeroAt40, false, true, true, Flat(1, 1, 0, 0, 9), Flat(1, 1, 40, 40, 9)},
+      {true, kNegative, "YNY", Flat(1, 1, 100, 50, 200), Flat(1, 1, 48, 50, 96)},
+      {true, zeroAt40, "NYY", Flat(1, 1, 0, 0, 9), Flat(1, 1, 40, 40, 9)},
   };
-  for (const Case& c : cases) {
+  for (const auto& [luminance, curve, flags, in, out] : cases) {
     TLevelsFilter levels;
-    levels.Editor->Curve = c.curve;
-    levels.Editor->ApplyToLuminance = c.luminance;
-    TBitmap image = c.in;
-    levels.Apply(&image, c.f1, c.f2, c.f3);
-    EXPECT_TRUE(image.SamePixels(c.out)) << "case " << &c - cases;
+    levels.Editor->Curve = curve;
+    levels.Editor->ApplyToLuminance = luminance;
+    TBitmap image = in;
+    levels.Apply(&image, flags[0] == 'Y', flags[1] == 'Y', flags[2] == 'Y');
+    EXPECT_TRUE(image.SamePixels(out)) << flags << " " << luminance;
   }
 }
 
