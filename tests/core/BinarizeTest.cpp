@@ -24,7 +24,7 @@ std::string Pattern(const TBitmap& image) {
 
 TBitmap Ramp() {
   TBitmap ramp(256, 1);
-  for (int v = 0; v < 256; ++v) testing::SetPixel(ramp, v, 0, v, v, v);
+  reference::ForBytes(ramp, [&](int x, int, int c) { reference::Byte(ramp, x, 0, c) = x; });
   return ramp;
 }
 

@@ -14,7 +14,7 @@ using TBoxes = std::vector<std::vector<int>>;
 // A disc, a ring, a bar below the disc with the same leftmost column and a thin bar further
 // left, black on white.
 TBitmap Glyphs() {
-  TBitmap picture = testing::Filled(60, 60, 255, 255, 255);
+  TBitmap picture = reference::Flat(60, 60, 255, 255, 255);
   for (int y = 0; y < 60; ++y) {
     for (int x = 0; x < 60; ++x) {
       const int disc = (x - 15) * (x - 15) + (y - 20) * (y - 20);

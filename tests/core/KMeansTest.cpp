@@ -5,12 +5,13 @@
 #include "core/Controls.h"
 #include "core/Error.h"
 #include "filters/KMeans.h"
+#include "tests/core/FilterReference.h"
 #include "tests/core/SegmentationTestUtil.h"
 
 namespace imvora {
 namespace {
 
-using testing::Filled;
+using reference::Flat;
 using testing::PixelAt;
 using testing::SetPixel;
 
@@ -29,58 +30,49 @@ std::vector<int> RedsOf(const TBitmap& bitmap) {
   return reds;
 }
 
-TBitmap Apply(TkMeansFilter& filter, TBitmap bitmap, bool f1 = true, bool f2 = true,
-              bool f3 = true) {
-  filter.Apply(&bitmap, f1, f2, f3);
-  return bitmap;
-}
-
 TEST(KMeansTest, OneColourOrFewerColoursThanClustersStayUnchanged) {
-  TkMeansFilter filter;
-  filter.ClusterCount = 9;
-  const TBitmap plain = Filled(5, 3, 10, 20, 30);
-  EXPECT_TRUE(Apply(filter, plain).SamePixels(plain));
+  TBitmap two = Flat(4, 4, 0, 0, 0);
+  for (int i = 0; i < 16; i += 3) SetPixel(two, i % 4, i / 4, 200, 100, 50);
+  reference::TFilterDocument d;
+  for (const TBitmap& picture : {Flat(5, 3, 30, 20, 10), two}) {
+    EXPECT_TRUE(d.Show(picture).Run("kMeans(YYY 9)") && d.Image().SamePixels(picture));
+  }
   std::vector<std::uint32_t> pixels(15, 0x1E140A), centres(4, 0x1E140A);
   EXPECT_EQ(ClusterizePixels(pixels.data(), 15, 4, true, false, 0, centres.data()), 1);
-  TBitmap two = Filled(4, 4, 0, 0, 0);
-  for (int i = 0; i < 16; i += 3) SetPixel(two, i % 4, i / 4, 200, 100, 50);
-  EXPECT_TRUE(Apply(filter, two).SamePixels(two));
 }
 
+// Tolerance 0: means 16 and 80 after the first pass, which the second reproduces. 4 * 5 = 20:
+// the means lie within 4 and 20 of the centres 20 and 60, so the first pass converges and the
+// centres, not the means, colour the image. 4 * 1000000000 does not fit 32 bits.
 TEST(KMeansTest, ConvergedPassesKeepTheirCentres) {
-  TkMeansFilter filter;
-  // Tolerance 0: means 16 and 80 after the first pass, which the second reproduces. 4 * 5 = 20:
-  // the means lie within 4 and 20 of the centres 20 and 60, so the first pass converges and
-  // the centres, not the means, colour the image. 4 * 1000000000 does not fit 32 bits.
-  const std::pair<int, std::vector<int>> cases[] = {{0, {16, 16, 16, 80, 80}},
-                                                    {5, {20, 20, 20, 60, 60}},
-                                                    {4, {16, 16, 16, 80, 80}},
-                                                    {1000000000, {20, 20, 20, 60, 60}}};
-  for (const auto& [tolerance, reds] : cases) {
-    filter.Tolerance = tolerance;
-    EXPECT_EQ(RedsOf(Apply(filter, FiveReds(), true, false, false)), reds) << tolerance;
+  const std::pair<const char*, std::vector<int>> cases[] = {
+      {"kMeans(YNN 2 0)", {16, 16, 16, 80, 80}},
+      {"kMeans(YNN 2 5)", {20, 20, 20, 60, 60}},
+      {"kMeans(YNN 2 4)", {16, 16, 16, 80, 80}},
+      {"kMeans(YNN 2 1000000000)", {20, 20, 20, 60, 60}}};
+  reference::TFilterDocument d;
+  for (const auto& [call, reds] : cases) {
+    ASSERT_TRUE(d.Show(FiveReds()).Run(call));
+    EXPECT_EQ(RedsOf(d.Image()), reds) << call;
   }
 }
 
 TEST(KMeansTest, MeasuresChooseDifferentlyAndTiesGoToTheLowestCentre) {
-  for (bool fast : {false, true}) {
-    // (0, 0, 100) is 100 from black and 160 from grey 60 by absolute differences, but 10000
-    // against 8800 by squared differences.
-    std::uint32_t centres[2] = {0, 0x3C3C3C};
-    for (bool quadratic : {false, true}) {
-      std::uint32_t pixel = 100;
-      ClusterizePixels(&pixel, 1, 2, fast, quadratic, 1000, centres);
-      EXPECT_EQ(pixel, quadratic ? 0x3C3C3Cu : 0u);
-    }
-    std::vector<std::uint32_t> pixels(5, 20);  // equally far from 10 and 30
-    std::uint32_t tied[3] = {10, 30, 10};
-    ClusterizePixels(pixels.data(), 5, 3, fast, false, 1000, tied);
-    EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 10));
-    pixels.assign(5, 20);
-    std::uint32_t later[3] = {0, 30, 10};
-    ClusterizePixels(pixels.data(), 5, 3, fast, true, 1000, later);
-    EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 30));
+  // (0, 0, 100) is 100 from black and 160 from grey 60 by absolute differences, but 10000
+  // against 8800 by squared differences.
+  std::uint32_t centres[2] = {0, 0x3C3C3C};
+  for (bool quadratic : {false, true}) {
+    std::uint32_t pixel = 100;
+    ClusterizePixels(&pixel, 1, 2, false, quadratic, 1000, centres);
+    EXPECT_EQ(pixel, quadratic ? 0x3C3C3Cu : 0u);
   }
+  std::vector<std::uint32_t> pixels(5, 20);  // equally far from 10 and 30
+  std::uint32_t tied[3] = {10, 30, 10}, later[3] = {0, 30, 10};
+  ClusterizePixels(pixels.data(), 5, 3, false, false, 1000, tied);
+  EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 10));
+  pixels.assign(5, 20);
+  ClusterizePixels(pixels.data(), 5, 3, false, true, 1000, later);
+  EXPECT_EQ(pixels, std::vector<std::uint32_t>(5, 30));
 }
 
 TEST(KMeansTest, CyclingMeansStopAtThePassLimit) {

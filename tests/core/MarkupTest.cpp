@@ -9,7 +9,7 @@
 namespace imvora {
 namespace {
 
-using testing::Filled;
+using reference::Flat;
 using testing::GreyRow;
 using testing::SetPixel;
 using TLabels = std::vector<std::int32_t>;
@@ -28,7 +28,7 @@ using TUnsigned = std::vector<std::uint32_t>;
 // A one-pixel corridor winding inward from the top-left corner: every turn of the spiral is a
 // new span of the same region, so a recursive fill would nest once per turn and row.
 TBitmap Spiral(int size) {
-  TBitmap bitmap = Filled(size, size, 0, 0, 0);
+  TBitmap bitmap = Flat(size, size, 0, 0, 0);
   const auto white = [&](int x, int y) { SetPixel(bitmap, x, y, 255, 255, 255); };
   int left = 0, top = 0, right = size - 1, bottom = size - 1;
   while (left <= right && top <= bottom) {
@@ -62,16 +62,13 @@ TEST(LabelRegionsTest, BandsAreMeasuredFromTheSeedAndMeansTruncate) {
   EXPECT_EQ(LabelRegions(&pair, 0x010000)->MeanR[0], 10u);
 }
 
-TEST(LabelRegionsTest, DiagonalContactDoesNotJoin) {
-  TBitmap checker = Filled(2, 2, 0, 0, 0);
+TEST(LabelRegionsTest, DiagonalContactDoesNotJoinAndNoBitmapHasNoMap) {
+  TBitmap checker = Flat(2, 2, 0, 0, 0);
   SetPixel(checker, 1, 0, 200, 200, 200);
   SetPixel(checker, 0, 1, 200, 200, 200);
   EXPECT_EQ(LabelRegions(&checker, kTolerance16)->Labels, (TLabels{0, 1, 2, 3}));
   EXPECT_EQ(LabelRegions(&checker, 0xFFFFFF)->Labels, (TLabels{0, 0, 0, 0}));
-}
-
-TEST(LabelRegionsTest, NoBitmapNoMap) {
-  TBitmap empty(0, 3), alpha(2, 2, 32);
+  TBitmap empty(0, 3), alpha(2, 2, 32);  // no bitmap, no map
   EXPECT_EQ(LabelRegions(nullptr, 0), nullptr);
   EXPECT_EQ(LabelRegions(&empty, 0), nullptr);
   EXPECT_EQ(LabelRegions(&alpha, 0), nullptr);
@@ -94,20 +91,16 @@ TEST(MarkupDataTest, PackedStatisticsReadBackAsStored) {
 TEST(LabelRegionsTest, HugeWindingRegionsNeedNoCallStack) {
   const TBitmap spiral = Spiral(2001);
   const auto markup = LabelRegions(&spiral, kTolerance16, nullptr, TLabelling::Fill);
-  EXPECT_EQ(markup->RegionCount, 2);
-  EXPECT_EQ(markup->MeanR[0], 255u);
-  EXPECT_EQ(markup->MeanR[1], 0u);
+  EXPECT_EQ(Column(*markup, &TRegionStatistics::MeanR), (TUnsigned{255, 0}));
   EXPECT_EQ(markup->Area[0] + markup->Area[1], 2001u * 2001u);
   EXPECT_TRUE(*LabelRegions(&spiral, kTolerance16) == *markup) << "the runs join to the same";
 
   // A 4000 x 4000 region: the column sum alone exceeds 32 bits.
-  const TBitmap plain = Filled(4000, 4000, 1, 2, 3);
+  const TBitmap plain = Flat(4000, 4000, 3, 2, 1);
   const auto whole = LabelRegions(&plain, 0);
-  EXPECT_EQ(whole->RegionCount, 1);
-  EXPECT_EQ(whole->Area[0], 16000000u);
-  EXPECT_EQ(whole->CenterX[0], 1999);
-  EXPECT_EQ(whole->CenterY[0], 1999);
-  EXPECT_EQ(whole->MeanB[0], 3u);
+  ASSERT_EQ(whole->RegionCount, 1);
+  EXPECT_TRUE(whole->Region(0) ==
+              (TRegionStatistics{1, 2, 3, 16000000, 0, 0, 3999, 3999, 1999, 1999}));
 }
 
 TEST(MarkupFilterTest, HandsTheDocumentTheMapOfTheFlaggedChannels) {
@@ -116,13 +109,11 @@ TEST(MarkupFilterTest, HandsTheDocumentTheMapOfTheFlaggedChannels) {
     EXPECT_TRUE(d.Show(picture).Run(call));
     return d.doc.CurrentMarkup()->Labels;
   };
-  const TBitmap greys = GreyRow({0, 10, 20, 30, 40});
-  EXPECT_EQ(labels(greys, "Markup(YYY 16 16 16)"), (TLabels{0, 0, 1, 1, 2}));
   // Unflagged channels get tolerance 255, whatever theirs.
-  EXPECT_EQ(labels(greys, "Markup(NNY 0 0 255)"), (TLabels{0, 0, 0, 0, 0}));
+  EXPECT_EQ(labels(GreyRow({0, 10, 20, 30, 40}), "Markup(NNY 0 0 255)"), (TLabels{0, 0, 0, 0, 0}));
   // Black and white split exactly at tolerance 127: left black, white bar, right black, white
   // corner.
-  TBitmap image = Filled(6, 4, 0, 0, 0);
+  TBitmap image = Flat(6, 4, 0, 0, 0);
   for (int y = 0; y < 4; ++y) SetPixel(image, 2, y, 255, 255, 255);
   SetPixel(image, 5, 0, 255, 255, 255);
   labels(image, "Markup(YYY 127 127 127)");
