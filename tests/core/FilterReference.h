@@ -3,7 +3,6 @@
 // The pictures, byte helpers and document the filter tests share, and short transcriptions of
 // what the product keeps no plain path of.
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>

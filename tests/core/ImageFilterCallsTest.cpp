@@ -51,41 +51,34 @@ bool SameResults(const TDocument& a, const TDocument& b) {
 
 void UsePlainPaths(TDocument& document) {
   for (const auto& filter : document.Filters()) {
-    if (auto* median = dynamic_cast<TMedianFilter*>(filter.get()))
-      median->Scan = TWindowScan::Plain;
-    if (auto* morpho = dynamic_cast<TMorphoFilter*>(filter.get()))
-      morpho->Scan = TWindowScan::Plain;
-    if (auto* markup = dynamic_cast<TMarkupFilter*>(filter.get())) {
-      markup->Labelling = TLabelling::Fill;
-    }
-    if (auto* cleaner = dynamic_cast<T2DCleanerFilter*>(filter.get())) {
-      cleaner->Scan = TCleanerScan::Plain;
-    }
+    TImvoraFilter* f = filter.get();
+    if (auto* median = dynamic_cast<TMedianFilter*>(f)) median->Scan = TWindowScan::Plain;
+    if (auto* morpho = dynamic_cast<TMorphoFilter*>(f)) morpho->Scan = TWindowScan::Plain;
+    if (auto* markup = dynamic_cast<TMarkupFilter*>(f)) markup->Labelling = TLabelling::Fill;
+    if (auto* cleaner = dynamic_cast<T2DCleanerFilter*>(f)) cleaner->Scan = TCleanerScan::Plain;
   }
 }
 
-// The packed k-means assignment against the scalar one, on the picture's pixels.
+// The packed k-means assignment against the scalar one, on leading runs of the picture's pixels.
 void ExpectSameClustering(const TBitmap& picture, std::mt19937& rng) {
   const std::uint32_t mask = rng() % 2 ? 0xFFFFFF : 0x00FF00;
-  std::vector<std::uint32_t> pixels, centres;
-  for (int y = 0; y < picture.Height(); ++y) {
-    for (int x = 0; x < picture.Width(); ++x) {
-      pixels.push_back(
-          (Byte(picture, x, y, 0) | Byte(picture, x, y, 1) << 8 | Byte(picture, x, y, 2) << 16) &
-          mask);
-    }
+  std::vector<std::uint32_t> pixels(picture.Width() * picture.Height());
+  reference::ForBytes(picture, [&](int x, int y, int c) {
+    pixels[y * picture.Width() + x] |= Byte(picture, x, y, c) << 8 * c & mask;
+  });
+  for (int round = 0; round < 4; ++round) {
+    std::vector<std::uint32_t> words(pixels.begin(), pixels.begin() + 1 + rng() % pixels.size());
+    std::vector<std::uint32_t> centres;
+    for (int k = 2 + rng() % 9; k > 0; --k) centres.push_back(words[rng() % words.size()]);
+    const bool quadratic = rng() % 2;
+    const int tolerance = static_cast<int>(rng() % 4);
+    const auto run = [&](bool fast, std::vector<std::uint32_t> w, std::vector<std::uint32_t> c) {
+      const int passes = ClusterizePixels(w.data(), int(w.size()), int(c.size()), fast, quadratic,
+                                          tolerance, c.data());
+      return std::tuple(passes, w, c);
+    };
+    ASSERT_TRUE(run(true, words, centres) == run(false, words, centres));
   }
-  for (int k = 2 + rng() % 9; k > 0; --k) centres.push_back(pixels[rng() % pixels.size()]);
-  const int n = static_cast<int>(pixels.size()), k = static_cast<int>(centres.size());
-  const bool quadratic = rng() % 2;
-  const int tolerance = static_cast<int>(rng() % 4);
-  auto fastPixels = pixels, fastCentres = centres;
-  const int passes =
-      ClusterizePixels(pixels.data(), n, k, false, quadratic, tolerance, centres.data());
-  ASSERT_EQ(
-      ClusterizePixels(fastPixels.data(), n, k, true, quadratic, tolerance, fastCentres.data()),
-      passes);
-  ASSERT_TRUE(pixels == fastPixels && centres == fastCentres);
 }
 
 // The contour search in one pass against the plain scan per region.
@@ -104,51 +97,32 @@ void ExpectSameContours(const TBitmap& glyphs, const TBitmap& borders) {
 // selection. The plain paths run on one thread; the fast ones with each lane width on one and
 // on three threads.
 TEST(FastPathsTest, EqualThePlainPathsOnRandomPictures) {
-  const std::string calls[] = {"Gauss(YYY 2 3)",
-                               "Gauss(NYY 5 1)",
-                               "GSharpen(YNY 1 2)",
-                               "GSharpen(YYY 4 9)",
-                               "LightAlign(YYY 20 9)",
-                               "LightAlign(YYN 0 2)",
-                               "Box(YYY 0)",
-                               "Box(NYN 1)",
-                               "Box(YYY 2)",
-                               "Invert(YNY)",
-                               "GrayScale(YYY 0)",
-                               "GrayScale(NYY 1)",
-                               "GrayScale(YYN 2)",
-                               "ChannelDifference",
-                               "Median(YYY 1)",
-                               "Median(NYY 1)",
-                               "Median(YYY 2)",
-                               "Median(YNY 3)",
-                               "Median(YYN 6)",
-                               "Median(YYY 40)",
-                               "Morpho(YYY 1 0)",
-                               "Morpho(YNN 2 1)",
-                               "Morpho(YYY 1 2)",
-                               "Morpho(NYY 3 3)",
-                               "Morpho(YYY 1 4)",
-                               "Morpho(YNY 5 5)",
-                               "Morpho(YYY 12 2)",
-                               "Morpho(YYY 1000 4)",
-                               "Markup(YYY 0 0 0)",
-                               "Markup(YYY 16 16 16)",
-                               "Markup(NYY 30 20 20)",
-                               "Markup(YYY 127 127 127)",
-                               "Markup(YYN 255 40 0)",
-                               "2DCleaner(YYY 1 20)",
-                               "2DCleaner(YYY 4 300)",
-                               "2DCleaner(YYY 9 0)",
-                               "2DCleaner(YYY -2 9)",
-                               "kMeans",
-                               "Contours"};
+  // Each filter with the arguments of its calls; the last three are pairs outside the filters.
+  const std::pair<std::string, std::vector<std::string>> families[] = {
+      {"Gauss", {"YYY 2 3", "NYY 5 1", "YNY 0 4"}},
+      {"GSharpen", {"YNY 1 2", "YYY 4 9"}},
+      {"LightAlign", {"YYY 20 9", "YYN 0 2"}},
+      {"Box", {"YYY 0", "NYN 1", "YYY 2"}},
+      {"Invert", {"YNY"}},
+      {"GrayScale", {"YYY 0", "NYY 1", "YYN 2"}},
+      {"Median", {"YYY 1", "NYY 1", "YYY 2", "YNY 3", "YYN 6", "YYY 40"}},
+      {"Morpho", {"YYY 1 0", "YNN 2 1", "YYY 1 2", "NYY 3 3", "YYY 1 4", "YNY 5 5", "YYY 12 2"}},
+      {"Morpho", {"YYY 1000 4"}},
+      {"Markup", {"YYY 0 0 0", "YYY 16 16 16", "NYY 30 20 20", "YYY 127 127 127", "YYN 255 40 0"}},
+      {"2DCleaner", {"YYY 1 20", "YYY 4 300", "YYY 9 0", "YYY -2 9", "YYY 2 66", "YYY 6 35"}},
+      {"ChannelDifference", {""}},
+      {"kMeans", {"", "", ""}},
+      {"Contours", {"", ""}}};
+  std::vector<std::string> calls;
+  for (const auto& [name, arguments] : families) {
+    for (const std::string& a : arguments) calls.push_back(a.empty() ? name : name + "(" + a + ")");
+  }
   const int sides[] = {1, 2, 3, 4, 5, 7, 12, 19, 33, 61, 130}, kLevels[] = {2, 2, 3, 7, 256, 256};
   std::mt19937 rng(2024);
   TFilterDocument plain, fast;
   UsePlainPaths(plain.doc);
-  for (int trial = 0; trial < 10 * static_cast<int>(std::size(calls)); ++trial) {
-    const std::string& call = calls[trial % std::size(calls)];
+  for (int trial = 0; trial < 12 * static_cast<int>(calls.size()); ++trial) {
+    const std::string& call = calls[trial % calls.size()];
     const int w = sides[rng() % 10], h = sides[rng() % 11], levels = kLevels[rng() % 6];
     const int spread = rng() % 2 ? 12 : 0;
     TBitmap picture = RandomBitmap(rng, w, h, levels);
@@ -317,11 +291,8 @@ TEST(EveryFilterTest, EditsKeepTheirBounds) {
       {"GaussianNoise", 1, "0.5", "0.5", "1"},
       {"GaussianNoise", 2, "2147483648", "2147483648", "20"},
       {"Median", 0, "0", "0", "1"},
-      {"Median", 0, "=-2", "-2", "1"},
       {"Morpho", 0, "0", "0", "1"},
       {"GSharpen", 0, "0", "0", "1"},
-      {"GSharpen", 1, "2,5", "2,5", "2.5"},
-      {"Rotate", 0, "1e999", "1e999", "90"},
       {"Rotate", 1, "=7", "0.07", "0.07"},  // hundredths from a call
       {"Markup", 0, "300", "300", "255"},
       {"Markup", 1, "-4", "-4", "0"},
