@@ -114,10 +114,11 @@ void TDocument::ApplyFilter(int index, bool flag1, bool flag2, bool flag3) {
 }
 
 void TDocument::RunPipeline(TImvoraFilter& filter, bool flag1, bool flag2, bool flag3) {
-  const TMarkupData* markupBefore = markup_.get();
+  const std::uint64_t markupsBefore = markupsSet_;
   GuardMemory("применение фильтра " + filter.Name, [&] { RunFilter(filter, flag1, flag2, flag3); });
   ReportProgress(1, 1);
-  if (markup_.get() == markupBefore) SetMarkup(nullptr);
+  // Counted, not compared by address: a new map may take the memory of the one it replaced.
+  if (markupsSet_ == markupsBefore) SetMarkup(nullptr);
   Modified = true;
   ShowBitmap(CurrentImage);
 }
@@ -466,6 +467,7 @@ void TDocument::MouseUp(int x, int y) {
 }
 
 void TDocument::SetMarkup(std::unique_ptr<TMarkupData> markup) {
+  ++markupsSet_;
   markup_ = std::move(markup);
 }
 

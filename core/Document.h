@@ -161,6 +161,7 @@ class TDocument : public IFilterHost {
   bool dragging_ = false;
   // Shared with the undo states; never changed in place.
   std::shared_ptr<const TMarkupData> markup_;
+  std::uint64_t markupsSet_ = 0;  // label maps a filter has handed over
   std::shared_ptr<TContourSet> contours_;
   IProgress* progress_ = nullptr;
   std::unique_ptr<TUndoStack> undo_;
