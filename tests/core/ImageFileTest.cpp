@@ -15,6 +15,7 @@
 
 #include "core/Error.h"
 #include "core/ImageFile.h"
+#include "tests/core/TempFolder.h"
 
 namespace imvora {
 namespace {
@@ -24,44 +25,26 @@ using TBytes = std::vector<std::uint8_t>;
 
 const fs::path kBmpSuite = fs::path(IMVORA_SOURCE_DIR) / ".." / "shared" / "testdata" / "bmpsuite";
 
-struct TTempDir {
-  TTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "imvora-io-XXXXXX").string();
-    Path = mkdtemp(pattern.data());
-  }
-  ~TTempDir() { fs::remove_all(Path); }
-  std::string operator/(const std::string& name) const { return (Path / name).string(); }
-  fs::path Path;
-};
-
 bool HaveImageMagick() {
   static const bool have = std::system("convert -version > /dev/null 2>&1") == 0;
   return have;
 }
 
-// ImageMagick's convert with the arguments and the output file; true when it succeeded.
-bool Convert(const std::string& arguments, const std::string& output) {
-  const std::string command = "convert " + arguments + " '" + output + "' 2> /dev/null";
-  return std::system(command.c_str()) == 0;
-}
-
-// The pixels ImageMagick decodes from a file, through a binary PPM; empty when it cannot.
-TBitmap DecodeWithImageMagick(const std::string& file, const TTempDir& temp) {
-  const std::string ppm = temp / "reference.ppm";
-  fs::remove(ppm);
-  if (!Convert("'" + file + "' -depth 8", "ppm:" + ppm)) return TBitmap();
-  std::ifstream in(ppm, std::ios::binary);
-  std::string magic;
-  int width = 0, height = 0, maxValue = 0;
-  in >> magic >> width >> height >> maxValue;
-  in.get();
+// The pixels ImageMagick decodes from a file, through raw blue, green, red rows; empty when it
+// cannot.
+TBitmap DecodeWithImageMagick(const std::string& file, const testing::TTempFolder& folder) {
+  int width = 0, height = 0;
+  if (folder.Shell("convert '" + file + "' -depth 8 -print '%w %h' bgr:pixels") != 0 ||
+      std::sscanf(folder.Text("out").c_str(), "%d %d", &width, &height) != 2) {
+    return TBitmap();
+  }
+  const std::string pixels = folder.Text("pixels");
+  if (pixels.size() != 3u * width * height) return TBitmap();
   TBitmap bitmap(width, height);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = bitmap.ScanLine(y);
-    in.read(reinterpret_cast<char*>(row), 3 * width);
-    for (int x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);  // RGB to BGR
+    std::copy_n(pixels.begin() + 3 * width * y, 3 * width, bitmap.ScanLine(y));
   }
-  return in ? bitmap : TBitmap();
+  return bitmap;
 }
 
 TBytes Pixel(const TBitmap& bitmap, int x, int y) {
@@ -107,18 +90,19 @@ TEST(BmpDecodeTest, VariantsWrittenByImageMagickDecodeAsItDoes) {
       {"BMP", alpha + "-define bmp:subtype=ARGB4444", 124, 16, 3},
       {"BMP", alpha + "-define bmp:subtype=ARGB1555", 124, 16, 3},
   };
-  TTempDir temp;
+  testing::TTempFolder folder;
   for (const auto& [format, options, headerSize, bits, compression] : variants) {
     SCOPED_TRACE(format + (" " + options));
-    ASSERT_TRUE(Convert("-size 40x13 gradient:orange-navy -swirl 90 " + options,
-                        format + (":" + (temp / "variant.bmp"))));
-    const TBytes bytes = ReadWholeFile(temp / "variant.bmp");
+    ASSERT_EQ(folder.Shell(std::string("convert -size 40x13 gradient:orange-navy -swirl 90 ") +
+                           options + " " + format + ":variant.bmp"),
+              0);
+    const TBytes bytes = ReadWholeFile(folder.Path("variant.bmp"));
     const bool core = headerSize == 12;
     ASSERT_EQ(
         std::make_tuple(U32At(bytes, 14), int{bytes[core ? 24 : 28]}, core ? 0 : U32At(bytes, 30)),
         std::make_tuple(headerSize, bits, compression))
         << "ImageMagick wrote another variant";
-    const TBitmap expected = DecodeWithImageMagick(temp / "variant.bmp", temp);
+    const TBitmap expected = DecodeWithImageMagick(folder.Path("variant.bmp"), folder);
     ASSERT_FALSE(expected.Empty());
     EXPECT_TRUE(DecodeBmp(bytes).SamePixels(expected));
   }
@@ -134,24 +118,24 @@ TEST(BmpDecodeTest, SuiteFilesDecodeAsImageMagickDoesOrAreRefused) {
   // ImageMagick reads the 64-byte OS/2 header's palette from the wrong place; those files are
   // meant to look like g/pal8.bmp.
   const TBitmap pal8 = LoadImageFile((kBmpSuite / "g" / "pal8.bmp").string());
-  TTempDir temp;
-  for (const std::string folder : {"g", "q", "b"}) {
-    for (const auto& entry : fs::directory_iterator(kBmpSuite / folder)) {
+  testing::TTempFolder temp;
+  for (const std::string suite : {"g", "q", "b"}) {
+    for (const auto& entry : fs::directory_iterator(kBmpSuite / suite)) {
       const std::string name = entry.path().filename().string(), file = entry.path().string();
-      SCOPED_TRACE(folder + "/" + name);
+      SCOPED_TRACE(suite + "/" + name);
       TBitmap decoded;
       try {
         decoded = LoadImageFile(file);
       } catch (const EImvoraError&) {
-        EXPECT_NE(folder, "g");
+        EXPECT_NE(suite, "g");
         continue;
       }
       EXPECT_EQ(broken.count(name), 0u) << "a clearly broken file was accepted";
       if (name.rfind("pal8os2v2", 0) == 0) {
         EXPECT_TRUE(decoded.SamePixels(pal8));
-      } else if (folder != "b" && HaveImageMagick()) {
+      } else if (suite != "b" && HaveImageMagick()) {
         const TBitmap reference = DecodeWithImageMagick(file, temp);
-        EXPECT_TRUE(decoded.SamePixels(reference) || (folder == "q" && reference.Empty()));
+        EXPECT_TRUE(decoded.SamePixels(reference) || (suite == "q" && reference.Empty()));
       }
     }
   }
@@ -263,9 +247,9 @@ TEST(BmpWriteTest, TwentyFourBitFileIsPaddedBottomUpAndReadBack) {
   EXPECT_TRUE(DecodeBmp(bytes).SamePixels(picture));
   EXPECT_THROW(EncodeBmp(TBitmap()), EImvoraError);
   if (!HaveImageMagick()) return;
-  TTempDir temp;
-  WriteFileAtomically(temp / "written.bmp", bytes);
-  EXPECT_TRUE(DecodeWithImageMagick(temp / "written.bmp", temp).SamePixels(picture));
+  testing::TTempFolder folder;
+  WriteFileAtomically(folder.Path("written.bmp"), bytes);
+  EXPECT_TRUE(DecodeWithImageMagick(folder.Path("written.bmp"), folder).SamePixels(picture));
 }
 
 // ---- JPEG ----
@@ -344,11 +328,13 @@ TEST(JpegTest, OnlyWarningsOfLostDataRefuseAFile) {
 
 TEST(JpegTest, GreyAndCmykFilesDecodeAsImageMagickDoes) {
   if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-  TTempDir temp;
+  testing::TTempFolder folder;
   for (const std::string colourspace : {"Gray", "CMYK", "sRGB"}) {
-    ASSERT_TRUE(Convert("-size 48x32 gradient:orange-navy -swirl 90 -colorspace " + colourspace,
-                        temp / "p.jpg"));
-    EXPECT_LT(MeanError(LoadImageFile(temp / "p.jpg"), DecodeWithImageMagick(temp / "p.jpg", temp)),
+    ASSERT_EQ(folder.Shell("convert -size 48x32 gradient:orange-navy -swirl 90 -colorspace " +
+                           colourspace + " p.jpg"),
+              0);
+    EXPECT_LT(MeanError(LoadImageFile(folder.Path("p.jpg")),
+                        DecodeWithImageMagick(folder.Path("p.jpg"), folder)),
               1.0)
         << colourspace;
   }
@@ -363,16 +349,16 @@ TEST(ImageFileTest, TheExtensionChoosesTheFormatBothWays) {
   for (const char* name : {"a.bmp", "jpg", "b.jpg.bmp", "c.jpgx", "dir.jpg/file", ""}) {
     EXPECT_FALSE(IsJpegFileName(name)) << name;
   }
-  TTempDir temp;
+  testing::TTempFolder folder;
   const TBitmap picture = TestPicture(64, 48);
-  WriteImageFile(temp / "p.JPG", picture, TJpegOptions{95});
-  WriteImageFile(temp / "p.bmp", picture, TJpegOptions{});
-  EXPECT_EQ(ReadWholeFile(temp / "p.JPG")[0], 0xff);
-  EXPECT_EQ(ReadWholeFile(temp / "p.bmp")[0], 'B');
-  EXPECT_LT(MeanError(LoadImageFile(temp / "p.JPG"), picture), 3.0);
-  EXPECT_TRUE(LoadImageFile(temp / "p.bmp").SamePixels(picture));
-  fs::copy_file(temp / "p.bmp", temp / "bmp-inside.jpg");
-  EXPECT_THROW(LoadImageFile(temp / "bmp-inside.jpg"), EImvoraError);
+  WriteImageFile(folder.Path("p.JPG"), picture, TJpegOptions{95});
+  WriteImageFile(folder.Path("p.bmp"), picture, TJpegOptions{});
+  EXPECT_EQ(ReadWholeFile(folder.Path("p.JPG"))[0], 0xff);
+  EXPECT_EQ(ReadWholeFile(folder.Path("p.bmp"))[0], 'B');
+  EXPECT_LT(MeanError(LoadImageFile(folder.Path("p.JPG")), picture), 3.0);
+  EXPECT_TRUE(LoadImageFile(folder.Path("p.bmp")).SamePixels(picture));
+  fs::copy_file(folder.Path("p.bmp"), folder.Path("bmp-inside.jpg"));
+  EXPECT_THROW(LoadImageFile(folder.Path("bmp-inside.jpg")), EImvoraError);
 }
 
 }  // namespace
