@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "core/Document.h"
@@ -219,20 +218,6 @@ TEST_F(DocumentTest, AMouseDragIsClampedToThePicture) {
   EXPECT_EQ(Selection(doc), (std::vector<int>{0, 20, 30, 39}));
   doc.MouseDown(50, 0);  // outside the picture: no drag
   EXPECT_FALSE(doc.Dragging());
-}
-
-TEST_F(DocumentTest, SelectContourFramesAGlyphFromTheSelectionCorner) {
-  OpenGradient(50, 40);
-  auto set = std::make_unique<TContourSet>();
-  set->push_back(std::make_unique<TCRContourImage>());
-  std::tie(set->back()->Left, set->back()->Top, set->back()->Right, set->back()->Bottom) =
-      std::make_tuple(2, 3, 6, 9);
-  doc.SetContours(std::move(set));
-  doc.SetSelection(10, 10, 40, 30);
-  doc.SelectContour(1);  // no such glyph
-  EXPECT_EQ(Selection(doc), (std::vector<int>{10, 10, 40, 30}));
-  doc.SelectContour(0);
-  EXPECT_EQ(Selection(doc), (std::vector<int>{12, 13, 16, 19}));
 }
 
 TEST(DecimalDigitsTest, CountsDigits) {
