@@ -10,22 +10,21 @@
 namespace imvora {
 namespace {
 
-const std::string kCli = IMVORA_CLI_PATH;
+const std::string kCli = IMVORA_CLI_PATH, kBuild = IMVORA_BINARY_DIR;
 
-// Standard output of a shell command run in the folder.
+// Standard output of a command that must succeed, run in the folder.
 std::string Output(const testing::TTempFolder& folder, const std::string& command) {
-  folder.Shell(command);
+  EXPECT_EQ(folder.Shell(command), 0) << command << ": " << folder.Text("err");
   return folder.Text("out");
 }
 
 TEST(DistributionTest, ManualPagesShowEveryCommandAndOptionOfTheHelp) {
   testing::TTempFolder folder;
   const auto show = [&folder](const std::string& page) {
-    const int status = folder.Shell("LC_ALL=C.UTF-8 MANWIDTH=200 man --warnings -l " +
-                                    std::string(IMVORA_BINARY_DIR) + "/man/" + page);
-    EXPECT_EQ(status, 0) << folder.Text("err");
+    const std::string text =
+        Output(folder, "LC_ALL=C.UTF-8 MANWIDTH=200 man --warnings -l " + kBuild + "/man/" + page);
     EXPECT_EQ(folder.Text("err").find("warning"), std::string::npos) << folder.Text("err");
-    return folder.Text("out");
+    return text;
   };
   EXPECT_NE(show("imvora.1").find("GaussianNoise"), std::string::npos);
   const std::string page = show("imvora-cli.1");
@@ -46,10 +45,7 @@ TEST(DistributionTest, ManualPagesShowEveryCommandAndOptionOfTheHelp) {
 TEST(DistributionTest, DebianPackageHoldsTheProgramsAndNamesDebianPackagesOnly) {
   if (!IMVORA_WITH_GUI) GTEST_SKIP() << "the package needs the GUI";
   testing::TTempFolder folder;
-  ASSERT_EQ(folder.Shell(std::string(IMVORA_CPACK) + " -G DEB --config " + IMVORA_BINARY_DIR +
-                         "/CPackConfig.cmake -B package"),
-            0)
-      << folder.Text("out") << folder.Text("err");
+  Output(folder, IMVORA_CPACK " -G DEB --config " + kBuild + "/CPackConfig.cmake -B package");
   const std::string deb = Output(folder, "ls package/imvora_*.deb | tr -d '\\n'");
   const std::string files = Output(folder, "dpkg-deb -c " + deb);
   for (const char* path :
@@ -68,7 +64,7 @@ TEST(DistributionTest, DebianPackageHoldsTheProgramsAndNamesDebianPackagesOnly) 
   std::string names;
   for (std::sregex_iterator it(depends.begin(), depends.end(), name), end; it != end; ++it) {
     names += " " + (*it)[2].str();
-    EXPECT_EQ(folder.Shell("dpkg-query -W " + (*it)[2].str()), 0) << (*it)[2] << " in " << depends;
+    Output(folder, "dpkg-query -W " + (*it)[2].str());
   }
   for (const char* needed : {" libqt6widgets6", " libjpeg62-turbo", " qt6-qpa-plugins", " libc6"}) {
     EXPECT_NE(names.find(needed), std::string::npos) << needed << " in " << depends;
