@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,16 +15,9 @@
 namespace imvora {
 namespace {
 
-TBitmap Gradient(int w, int h) {
+TBitmap Grey(int w, int h) {
   TBitmap bitmap(w, h);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
-      p[0] = static_cast<std::uint8_t>(x * 7 + y);
-      p[1] = static_cast<std::uint8_t>(x + y * 5);
-      p[2] = static_cast<std::uint8_t>(x * y);
-    }
-  }
+  for (int y = 0; y < h; ++y) std::fill_n(bitmap.ScanLine(y), 3 * w, 100);
   return bitmap;
 }
 
@@ -59,8 +53,8 @@ class DocumentTest : public ::testing::Test {
     invert = doc.FindFilter("Invert");
   }
   std::string Path(const std::string& name) const { return folder.Path(name); }
-  void OpenGradient(int w, int h) {
-    WriteImageFile(Path("in.bmp"), Gradient(w, h), {});
+  void OpenGrey(int w, int h) {
+    WriteImageFile(Path("in.bmp"), Grey(w, h), {});
     doc.OpenImageFile(Path("in.bmp"));
   }
   void Invert() { doc.ApplyFilter(invert, true, true, true); }
@@ -72,7 +66,7 @@ class DocumentTest : public ::testing::Test {
 };
 
 TEST_F(DocumentTest, OpenMakesACleanDocumentWithEverythingSelected) {
-  OpenGradient(640, 480);
+  OpenGrey(640, 480);
   EXPECT_EQ(doc.FileName, Path("in.bmp"));
   EXPECT_FALSE(doc.Modified);
   EXPECT_TRUE(doc.SourceImage.SamePixels(doc.CurrentImage));
@@ -86,7 +80,7 @@ TEST_F(DocumentTest, OpenMakesACleanDocumentWithEverythingSelected) {
 }
 
 TEST_F(DocumentTest, MissingOrDamagedFilesLeaveTheDocumentAsItWas) {
-  OpenGradient(8, 6);
+  OpenGrey(8, 6);
   Invert();
   const TBitmap changed = doc.CurrentImage;
   EXPECT_THROW(doc.OpenImageFile(Path("nothing-here.bmp")), EImvoraError);
@@ -98,7 +92,7 @@ TEST_F(DocumentTest, MissingOrDamagedFilesLeaveTheDocumentAsItWas) {
 }
 
 TEST_F(DocumentTest, RunningOutOfMemoryInAFilterLeavesTheDocumentAsItWas) {
-  OpenGradient(8, 6);
+  OpenGrey(8, 6);
   doc.SetUndoRecording(true);
   const TBitmap before = doc.CurrentImage;
   const int spoil = doc.AddFilter(std::make_unique<TSpoilingFilter>());
@@ -123,7 +117,7 @@ TEST_F(DocumentTest, TheFilterGetsTheSelectionOrNoBitmap) {
   doc.ApplyFilter(index, true, true, true);
   EXPECT_EQ(p->seenWidth, -1);
   EXPECT_TRUE(doc.Modified);
-  OpenGradient(12, 9);
+  OpenGrey(12, 9);
   doc.ApplyFilter(index, true, true, true);
   EXPECT_EQ(std::make_pair(p->seenCropped, p->seenWidth), std::make_pair(0, 12));
   doc.SetSelection(1, 1, 4, 4);
@@ -134,7 +128,7 @@ TEST_F(DocumentTest, TheFilterGetsTheSelectionOrNoBitmap) {
 }
 
 TEST_F(DocumentTest, ASelectionOutsideTheCurrentImageIsCut) {
-  OpenGradient(10, 10);
+  OpenGrey(10, 10);
   doc.CurrentImage.SetSize(5, 5);  // as after a filter that shrinks the image
   doc.SetSelection(3, 3, 9, 9);
   Invert();
@@ -146,7 +140,7 @@ TEST_F(DocumentTest, ASelectionOutsideTheCurrentImageIsCut) {
 
 TEST_F(DocumentTest, AViewThatDrawsNothingCopiesNoPicture) {
   ui.showsPicture = false;
-  OpenGradient(6, 4);
+  OpenGrey(6, 4);
   EXPECT_EQ(&doc.Picture(), &doc.CurrentImage);
   const TBitmap before = doc.CurrentImage;
   doc.SetMarkup(std::make_unique<TMarkupData>(2, 2));
@@ -166,7 +160,7 @@ TEST(MarkupColourTest, ASingleLabelShowsBlack) {
 // A clean document is not asked about; Revert brings back the source and marks the document
 // changed.
 TEST_F(DocumentTest, RevertMarksTheDocumentModified) {
-  OpenGradient(5, 5);
+  OpenGrey(5, 5);
   const TBitmap source = doc.CurrentImage;
   EXPECT_TRUE(doc.QuerySave());
   doc.Revert();
@@ -182,7 +176,7 @@ TEST_F(DocumentTest, RevertMarksTheDocumentModified) {
 // A JPEG save whose options are cancelled writes nothing and stops a close, Open, Revert or
 // batch waiting for it; a cancelled view save keeps the document's name.
 TEST_F(DocumentTest, ACancelledJpegSaveWritesNothingAndStopsAClose) {
-  OpenGradient(16, 16);
+  OpenGrey(16, 16);
   Invert();
   ui.jpegCancels = 3;
   ui.saveName = Path("out.jpg");
@@ -207,7 +201,7 @@ TEST(JpegOptionsTest, QualityIsTheIntegerLimitedToOneToHundred) {
 }
 
 TEST_F(DocumentTest, AMouseDragIsClampedToThePicture) {
-  OpenGradient(50, 40);
+  OpenGrey(50, 40);
   doc.MouseDown(30, 20);
   doc.MouseUp(-8, 100);
   EXPECT_FALSE(doc.Dragging());
