@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -213,8 +212,8 @@ TEST(BmpDecodeTest, HandMadeFiles) {
   for (const auto& c : cases) EXPECT_EQ(Letters(c.first), c.second) << "case " << &c - cases;
 }
 
-TEST(BmpDecodeTest, EveryShortenedFileIsRefusedAndRandomDamageNeverCrashes) {
-  std::mt19937 random(20240601);
+// Random damage is the fuzz target's; here every cut of each kind of file is refused.
+TEST(BmpDecodeTest, EveryShortenedFileIsRefused) {
   for (const TBytes& original :
        {Bmp(4, 2, 24, 0, TBytes(24, 0x80)), Bmp(4, 2, 8, 0, TBytes(8, 1)),
         Bmp(4, 2, 4, 0, TBytes(8, 0x12)), Bmp(4, 2, 8, 1, {2, 1, 0, 0, 0, 3, 1, 2, 0, 0, 0, 1}),
@@ -223,16 +222,6 @@ TEST(BmpDecodeTest, EveryShortenedFileIsRefusedAndRandomDamageNeverCrashes) {
     ASSERT_NE(Letters(original), "");
     for (std::size_t length = 0; length < original.size(); ++length) {
       EXPECT_EQ(Letters(TBytes(original.begin(), original.begin() + length)), "") << length;
-    }
-    for (int round = 0; round < 3000; ++round) {
-      TBytes damaged = original;
-      for (int i = random() % 4; i >= 0; --i) {
-        const std::size_t at = random() % damaged.size();
-        // Damaged sizes are tested above; here they would only make rounds of big pictures.
-        if (at < 18 || at >= 26) damaged[at] = static_cast<std::uint8_t>(random());
-      }
-      if (round % 5 == 0) damaged.resize(random() % damaged.size());
-      Letters(damaged);  // anything but EImvoraError escapes and fails the test
     }
   }
 }
@@ -268,7 +257,7 @@ double MeanError(const TBitmap& a, const TBitmap& b) {
   return sum / (3.0 * a.Width() * a.Height());
 }
 
-TEST(JpegTest, RoundTripKeepsThePictureHonoursProgressiveAndClampsTheQuality) {
+TEST(JpegTest, RoundTripKeepsThePictureAndHonoursProgressiveAndQuality) {
   const TBitmap picture = TestPicture(64, 48);
   for (bool progressive : {false, true}) {
     const TBytes bytes = EncodeJpeg(picture, TJpegOptions{95, progressive});
@@ -277,12 +266,9 @@ TEST(JpegTest, RoundTripKeepsThePictureHonoursProgressiveAndClampsTheQuality) {
     EXPECT_EQ(Marker(bytes, 0xc0) != bytes.end(), !progressive);
     EXPECT_LT(MeanError(DecodeJpeg(bytes), picture), 2.0);
   }
-  const auto encode = [alpha = TestPicture(64, 48, 32)](int quality) {
-    return EncodeJpeg(alpha, TJpegOptions{quality});
-  };
-  EXPECT_LT(encode(10).size(), encode(95).size());
-  EXPECT_EQ(encode(-5), encode(1));
-  EXPECT_EQ(encode(1000), encode(100));
+  // A 32-bit picture is encoded from its colour bytes; a lower quality makes a smaller file.
+  const TBitmap alpha = TestPicture(64, 48, 32);
+  EXPECT_LT(EncodeJpeg(alpha, TJpegOptions{10}).size(), EncodeJpeg(alpha, TJpegOptions{95}).size());
 }
 
 TEST(JpegTest, DamagedAndHugeFilesAreErrors) {
