@@ -42,7 +42,6 @@ TEST_F(CliApplyTest, ExitStatusesAndErrorsWriteNothing) {
       {"apply in.bmp", 2},
       {"apply --threads 0 in.bmp out.bmp 'Invert(YYY)'", 2},
       {"no-such-command", 2},
-      {"apply --help", 0},
       {"filters", 0},
       // The extension chooses JPEG; the quality is clamped.
       {"apply --jpeg-quality 300 --progressive in.bmp out.jpg 'Invert(YYY)'", 0},
