@@ -109,7 +109,8 @@ TEST_F(DocumentTest, RunningOutOfMemoryInAFilterLeavesTheDocumentAsItWas) {
   }
 }
 
-// Cropped tells whether the filter got a copy of the selection; without a picture it gets none.
+// Cropped tells whether the filter got a copy of the selection, which is cut at the picture's
+// edges; without a picture, or with a selection starting outside it, the filter gets no bitmap.
 TEST_F(DocumentTest, TheFilterGetsTheSelectionOrNoBitmap) {
   auto probe = std::make_unique<TProbeFilter>();
   TProbeFilter* p = probe.get();
@@ -125,16 +126,13 @@ TEST_F(DocumentTest, TheFilterGetsTheSelectionOrNoBitmap) {
   EXPECT_EQ(std::make_pair(p->seenCropped, p->seenWidth), std::make_pair(1, 4));
   doc.ApplyFilter(-1, true, true, true);
   EXPECT_EQ(p->seenCropped, 1);
-}
-
-TEST_F(DocumentTest, ASelectionOutsideTheCurrentImageIsCut) {
-  OpenGrey(10, 10);
   doc.CurrentImage.SetSize(5, 5);  // as after a filter that shrinks the image
   doc.SetSelection(3, 3, 9, 9);
-  Invert();
-  EXPECT_EQ(doc.CurrentImage.Width(), 5);
-  doc.SetSelection(7, 7, 9, 9);
-  Invert();  // starts outside: the filter gets nothing
+  doc.ApplyFilter(index, true, true, true);
+  EXPECT_EQ(std::make_pair(p->seenCropped, p->seenWidth), std::make_pair(1, 2));
+  doc.SelLeft = doc.SelTop = 7;  // made on the larger view shown before
+  doc.ApplyFilter(index, true, true, true);
+  EXPECT_EQ(p->seenWidth, -1);
   EXPECT_EQ(doc.CurrentImage.Width(), 5);
 }
 
