@@ -29,6 +29,7 @@ TEST(RowBandsTest, EveryRowOnceOnAnyThreadCountAndACancelOrAnErrorStopsTheRun) {
   document.SetProgress(&progress);
   for (int threads : {1, 2, 7}) {
     SetWorkerThreads(threads);
+    progress.last = -1;
     std::vector<std::atomic<int>> visits(1000);
     ForEachRowBand(1000, &document, [&](int first, int last) {
       for (int y = first; y < last; ++y) ++visits[y];
