@@ -171,6 +171,16 @@ TEST_F(TBatchTest, AFailingFileEndsTheBatchAfterTheFilesBeforeIt) {
   EXPECT_TRUE(document_.CurrentImage.SamePixels(Negative(originals_[1])));
 }
 
+// Deterministic here; the window's cancel depends on when its dialog shows.
+TEST_F(TBatchTest, AStopEndsTheBatchBeforeTheNextFile) {
+  const TLines files = MakeBmpFiles(3);
+  const std::string third = folder_.Text(files[2]);
+  progress_.stopAfter = 2;
+  EXPECT_EQ(RunBatch(document_, {"Invert(YYY)"}, files, &progress_), 2);
+  EXPECT_TRUE(Inverted(files[1], 1));
+  EXPECT_EQ(folder_.Text(files[2]), third);
+}
+
 TEST_F(TBatchTest, RunCommandReportsProgressAndExitCodes) {
   MakeBmpFiles(3);
   folder_.Write("s.ivs", "Invert(YYY)\n");
