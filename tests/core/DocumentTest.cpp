@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/Document.h"
@@ -147,12 +148,48 @@ TEST_F(DocumentTest, AViewThatDrawsNothingCopiesNoPicture) {
   EXPECT_FALSE(doc.Picture().SamePixels(before));
 }
 
+// The label map shows at the selection on black, until another filter drops it.
+TEST_F(DocumentTest, TheLabelMapShowsAtTheSelectionUntilAnotherFilterRuns) {
+  OpenGrey(4, 1);
+  auto markup = std::make_unique<TMarkupData>(3, 1);
+  markup->RegionCount = 3;
+  markup->Labels = {0, 1, 2};
+  doc.SetMarkup(std::move(markup));
+  doc.SetSelection(1, 0, 3, 0);
+  doc.ShowMarkupView();
+  // Label 1 of 3: 1/2 * 16777215 = 8388607.5, truncated: bytes FF FF 7F.
+  const std::uint8_t* p = doc.Picture().ScanLine(0);
+  EXPECT_EQ(std::vector<int>(p, p + 12),
+            (std::vector<int>{0, 0, 0, 0, 0, 0, 255, 255, 127, 255, 255, 255}));
+  Invert();
+  EXPECT_EQ(doc.CurrentMarkup(), nullptr);
+}
+
 // A map of one region has no spread to divide: its label shows black.
 TEST(MarkupColourTest, ASingleLabelShowsBlack) {
   TMarkupData single(2, 1);
   single.RegionCount = 1;
   const TBitmap black = MarkupFalseColour(single);
   EXPECT_EQ(std::vector<int>(black.ScanLine(0), black.ScanLine(0) + 6), std::vector<int>(6, 0));
+}
+
+// Cancel, or Yes with the name dialog cancelled, stops what waits for the answer; No goes on
+// unsaved; Yes with a name writes the picture there.
+TEST_F(DocumentTest, OnlyNoOrAWrittenFileLetsAModifiedDocumentGo) {
+  doc.CurrentImage = Grey(3, 3);
+  doc.Modified = true;
+  const std::tuple<TSaveAnswer, std::string, bool> steps[] = {{TSaveAnswer::Cancel, "c.bmp", false},
+                                                              {TSaveAnswer::Yes, "", false},
+                                                              {TSaveAnswer::No, "", true},
+                                                              {TSaveAnswer::Yes, "c.bmp", true}};
+  for (const auto& [answer, name, goesOn] : steps) {
+    ui.saveAnswer = answer;
+    ui.saveName = name.empty() ? name : Path(name);
+    EXPECT_EQ(doc.QuerySave(), goesOn) << int(answer) << " " << name;
+  }
+  EXPECT_FALSE(doc.Modified);
+  EXPECT_EQ(doc.FileName, Path("c.bmp"));
+  EXPECT_TRUE(LoadImageFile(Path("c.bmp")).SamePixels(doc.CurrentImage));
 }
 
 // A clean document is not asked about; Revert brings back the source and marks the document
@@ -201,6 +238,7 @@ TEST(JpegOptionsTest, QualityIsTheIntegerLimitedToOneToHundred) {
 TEST_F(DocumentTest, AMouseDragIsClampedToThePicture) {
   OpenGrey(50, 40);
   doc.MouseDown(30, 20);
+  doc.TypeSelectionBound(TSelectionBound::Left, "1");  // ignored while dragging
   doc.MouseUp(-8, 100);
   EXPECT_FALSE(doc.Dragging());
   EXPECT_EQ(Selection(doc), (std::vector<int>{0, 20, 30, 39}));
