@@ -95,6 +95,27 @@ TEST_F(HostileInputTest, SavingRefusesSpecialFilesFollowsLinksAndLosesNothing) {
   EXPECT_EQ(Names(), expected) << "a temporary file was left behind";
 }
 
+// A folder the writer may not change keeps the old file and says why. Root may change any
+// folder, so the write is made as nobody.
+TEST_F(HostileInputTest, AFolderThatCannotBeWrittenKeepsTheOldFile) {
+  WriteFileAtomically(Path("old.bmp"), {1, 2, 3});
+  using fs::perms;
+  fs::permissions(folder.Dir,
+                  perms::owner_read | perms::owner_exec | perms::others_read | perms::others_exec);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(seteuid(65534), 0);
+  }
+  const std::string error = ErrorOf([&] { WriteFileAtomically(Path("old.bmp"), {4}); });
+  if (root) {
+    ASSERT_EQ(seteuid(0), 0);
+  }
+  fs::permissions(folder.Dir, perms::owner_all);
+  EXPECT_EQ(error, "Не удалось записать файл " + Path("old.bmp") + ": нет доступа");
+  EXPECT_EQ(ReadWholeFile(Path("old.bmp")), (TBytes{1, 2, 3}));
+  EXPECT_EQ(Names(), std::set<std::string>{"old.bmp"});
+}
+
 TEST_F(HostileInputTest, AStoppedWriteLeavesNoTemporaryFile) {
   const TBytes big(8 << 20, 7);
   for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
