@@ -46,19 +46,16 @@ void FuzzDecoder(const std::uint8_t* data, std::size_t size, TDecode decode, TCh
   if (std::int64_t{bitmap.Width()} * bitmap.Height() <= kRoundTripPixels) writtenBack(bitmap);
 }
 
-std::int64_t LittleEndian32(const std::uint8_t* data, bool isSigned) {
-  const std::uint32_t value = data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24;
-  return isSigned ? std::int64_t{static_cast<std::int32_t>(value)} : std::int64_t{value};
-}
-
 // A run-length bitmap too large to copy: a few bytes may rightly describe it, and it decodes
 // correctly, but filling it takes seconds under the sanitizers, which would only read as a
 // time-out and starve the rest of the search.
 bool IsLargeRunLengthBitmap(const std::uint8_t* data, std::size_t size) {
-  if (size < 34 || LittleEndian32(data + 14, false) < 40) return false;
-  const std::int64_t compression = LittleEndian32(data + 30, false);
-  const std::int64_t pixels = LittleEndian32(data + 18, true) * LittleEndian32(data + 22, true);
-  return (compression == 1 || compression == 2) && std::abs(pixels) > kRoundTripPixels;
+  const auto field = [data](int at) {  // little-endian
+    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | std::uint32_t{data[at + 3]} << 24;
+  };
+  if (size < 34 || field(14) < 40 || (field(30) != 1 && field(30) != 2)) return false;
+  const std::int64_t width = static_cast<std::int32_t>(field(18));
+  return std::abs(width * static_cast<std::int32_t>(field(22))) > kRoundTripPixels;
 }
 
 // Parameters that are valid but make a filter work for seconds even on a 16 x 16 picture: a

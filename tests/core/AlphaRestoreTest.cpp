@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/AlphaRestore.h"
-#include "core/Error.h"
 #include "core/ImageFile.h"
+#include "tests/core/TempFolder.h"
 
 namespace imvora {
 namespace {
 
-namespace fs = std::filesystem;
 using TBgra = std::vector<int>;
 
 // A `width` x `height` picture of the background with one pixel at (x, y); blue, green, red.
@@ -87,39 +82,28 @@ TEST(AlphaRestoreTest, InputsInEitherOrderGiveTheSameResult) {
 }
 
 TEST(AlphaRestoreFilesTest, WriteA32BitBitmapWhateverTheExtensionOrNothing) {
-  const fs::path dir = fs::temp_directory_path() / ("imvora-alpha-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  const auto path = [&dir](const char* name) { return (dir / name).string(); };
-  const std::string black = path("black.bmp"), white = path("white.bmp"), absent = path("absent");
-  WriteImageFile(black, Picture(3, 2, {0, 0, 0}, 2, 1, {30, 20, 10}), {});
-  WriteImageFile(white, Picture(3, 2, {255, 255, 255}, 2, 1, {30, 20, 10}), {});
-  const auto cli = [&](const std::vector<std::string>& arguments) {
-    std::string command = IMVORA_CLI_PATH " alpha";
-    for (const std::string& argument : arguments) command += " " + argument;
-    const int status = std::system((command + " >/dev/null 2>" + path("err")).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  RestoreAlphaFiles(black, white, path("out.jpg"));
-  EXPECT_EQ(cli({white, black, path("out.bmp")}), 0);
-  for (const char* out : {"out.jpg", "out.bmp"}) {
+  testing::TTempFolder folder;
+  WriteImageFile(folder.Path("black.bmp"), Picture(3, 2, {0, 0, 0}, 2, 1, {30, 20, 10}), {});
+  WriteImageFile(folder.Path("white.bmp"), Picture(3, 2, {255, 255, 255}, 2, 1, {30, 20, 10}), {});
+  for (const std::string out : {"out.jpg", "out.bmp"}) {
+    ASSERT_EQ(folder.Cli("alpha white.bmp black.bmp " + out), 0) << folder.Text("err");
     // Checked byte by byte: the bitmap reader would drop the alpha byte. Rows are stored
     // bottom-up: pixel (2, 1) is the third pixel of the first row.
-    const std::vector<std::uint8_t> b = ReadWholeFile(path(out));
+    const std::vector<std::uint8_t> b = ReadWholeFile(folder.Path(out));
     ASSERT_EQ(b.size(), 54u + 3 * 2 * 4) << out;
     EXPECT_EQ(std::vector<int>({b[0], b[1], b[28], b[30], b[62], b[63], b[64], b[65]}),
               (std::vector<int>{'B', 'M', 32, 0, 30, 20, 10, 254}))
         << out;
   }
-  EXPECT_THROW(RestoreAlphaFiles(absent, white, path("x.bmp")), EImvoraError);
-  EXPECT_EQ(cli({black, absent, path("x.bmp")}), 1);
-  const std::vector<std::uint8_t> errors = ReadWholeFile(path("err"));
-  EXPECT_NE(std::string(errors.begin(), errors.end()).find("Файл не найден: " + absent),
-            std::string::npos);
-  EXPECT_EQ(cli({black, white}), 2);
-  EXPECT_EQ(cli({"--bogus", black, white, path("x.bmp")}), 2);
-  EXPECT_FALSE(fs::exists(path("x.bmp")));
-  EXPECT_EQ(cli({"--help"}), 0);
-  fs::remove_all(dir);
+  // A missing input is said by name and writes nothing.
+  const std::pair<const char*, int> cases[] = {{"black.bmp absent x.bmp", 1},
+                                               {"black.bmp white.bmp", 2},
+                                               {"--bogus black.bmp white.bmp x.bmp", 2}};
+  for (const auto& [arguments, status] : cases) {
+    EXPECT_EQ(folder.Cli(std::string("alpha ") + arguments), status) << arguments;
+    EXPECT_EQ(folder.Text("x.bmp"), "-") << arguments;
+    EXPECT_EQ(folder.Text("err").find("Файл не найден: absent") != std::string::npos, status == 1);
+  }
 }
 
 }  // namespace

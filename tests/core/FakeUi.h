@@ -1,14 +1,13 @@
 #pragma once
 
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "core/Document.h"
 
 namespace imvora::testing {
 
-// Answers the document's questions from fields the test sets, and records the refreshes.
+// Answers the document's questions from fields the test sets, and counts the questions and
+// the refreshes.
 class TFakeUi : public IDocumentUi {
  public:
   TSaveAnswer AskSaveChanges() override {
@@ -16,7 +15,6 @@ class TFakeUi : public IDocumentUi {
     return saveAnswer;
   }
   bool ChooseSaveName(std::string& name) override {
-    ++saveDialogs;
     name = saveName;
     return !saveName.empty();
   }
@@ -30,16 +28,14 @@ class TFakeUi : public IDocumentUi {
     return true;
   }
   void PictureChanged() override { ++pictureChanges; }
-  void SelectionChanged() override { ++selectionChanges; }
   void HistogramChanged() override { ++histogramChanges; }
   bool ShowsPicture() const override { return showsPicture; }
 
   TSaveAnswer saveAnswer = TSaveAnswer::No;
   std::string saveName;
   TJpegDialogResult jpeg{"85", false};
-  int jpegCancels = 0;
-  int saveQuestions = 0, saveDialogs = 0, jpegDialogs = 0;
-  int pictureChanges = 0, selectionChanges = 0, histogramChanges = 0;
+  int jpegCancels = 0;  // JPEG dialogs still to cancel
+  int saveQuestions = 0, jpegDialogs = 0, pictureChanges = 0, histogramChanges = 0;
   bool showsPicture = true;
 };
 

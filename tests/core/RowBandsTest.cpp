@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <vector>
 
 #include "core/Document.h"
@@ -10,7 +11,7 @@
 namespace imvora {
 namespace {
 
-// Counts the reports and asks to stop once `cancelAt` rows are done.
+// Notes the rows reported done and asks to stop once `cancelAt` are.
 class TStoppingProgress : public IProgress {
  public:
   void Report(std::int64_t done, std::int64_t total) override {
@@ -21,13 +22,14 @@ class TStoppingProgress : public IProgress {
   std::int64_t cancelAt = 1 << 30, last = -1;
 };
 
-TEST(RowBandsTest, EveryRowOnceOnAnyThreadCountAndProgressEndsAtTheTotal) {
+TEST(RowBandsTest, EveryRowOnceOnAnyThreadCountAndACancelOrAnErrorStopsTheRun) {
+  testing::TFakeUi ui;
+  TDocument document(ui);
+  TStoppingProgress progress;
+  document.SetProgress(&progress);
   for (int threads : {1, 2, 7}) {
     SetWorkerThreads(threads);
-    testing::TFakeUi ui;
-    TDocument document(ui);
-    TStoppingProgress progress;
-    document.SetProgress(&progress);
+    progress.last = -1;
     std::vector<std::atomic<int>> visits(1000);
     ForEachRowBand(1000, &document, [&](int first, int last) {
       for (int y = first; y < last; ++y) ++visits[y];
@@ -35,16 +37,8 @@ TEST(RowBandsTest, EveryRowOnceOnAnyThreadCountAndProgressEndsAtTheTotal) {
     for (auto& v : visits) ASSERT_EQ(v.load(), 1);
     EXPECT_EQ(progress.last, 1000);
   }
-  SetWorkerThreads(0);
-}
-
-TEST(RowBandsTest, ACancelAndABandsErrorStopTheRunAndPropagate) {
   SetWorkerThreads(1);  // so that no other thread can finish the rows before the cancel
-  testing::TFakeUi ui;
-  TDocument document(ui);
-  TStoppingProgress progress;
   progress.cancelAt = 1;
-  document.SetProgress(&progress);
   std::atomic<int> rows{0};
   EXPECT_THROW(ForEachRowBand(1000, &document, [&](int first, int last) { rows += last - first; }),
                ECancelled);

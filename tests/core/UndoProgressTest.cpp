@@ -8,6 +8,7 @@
 #include "core/Random.h"
 #include "filters/FilterCatalog.h"
 #include "tests/core/FakeUi.h"
+#include "tests/core/TempFolder.h"
 
 namespace imvora {
 namespace {
@@ -106,7 +107,8 @@ TEST(UndoTest, ANewStepAfterUndoDropsTheRedoStepsAndASaveMarksTheRestModified) {
   EXPECT_FALSE(d.doc.History()->CanRedo());
   EXPECT_EQ(d.doc.History()->NextUndo()->FilterName, "Binarize");
   EXPECT_EQ(d.doc.History()->Count(), 2u);
-  const std::string file = ::testing::TempDir() + "undo-saved.bmp";
+  const testing::TTempFolder folder;
+  const std::string file = folder.Path("saved.bmp");
   ASSERT_TRUE(d.doc.SaveDocument(file));
   d.doc.Undo();
   EXPECT_TRUE(d.doc.Modified);  // the file holds the undone step
@@ -114,7 +116,6 @@ TEST(UndoTest, ANewStepAfterUndoDropsTheRedoStepsAndASaveMarksTheRestModified) {
   EXPECT_FALSE(d.doc.Modified);
   d.doc.OpenImageFile(file);
   EXPECT_EQ(d.doc.History()->Count(), 0u);
-  std::remove(file.c_str());
 }
 
 TEST(UndoTest, TheOldestStepsGoBeyondTheMemoryBoundButOneStays) {
