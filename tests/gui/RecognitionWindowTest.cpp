@@ -95,6 +95,9 @@ class TRecognitionWindowTest : public QObject {
     QCOMPARE(window_->RSEdit->text(), QString("10"));
     QCOMPARE(window_->LogMemo->toPlainText().split('\n').size(), 6);
     QCOMPARE(window_->DicMemo->toPlainText(), QString("1001\n1101\n11011"));
+    window_->DicMemo->clear();  // every word is new now, and joins the dictionary
+    window_->RAButton->click();
+    QCOMPARE(window_->DicMemo->toPlainText(), window_->RSEdit->text());
     RetypeText(window_->NCEdit, "3");
     window_->RAButton->click();
     QCOMPARE(window_->Errors.last(), QString("Не заданы прецедентные данные!"));
