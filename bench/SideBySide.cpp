@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <opencv2/core/utility.hpp>
@@ -14,15 +15,6 @@
 
 namespace imvora::bench {
 namespace {
-
-// The command line's answers: nothing is asked of anyone.
-class TSilentUi : public IDocumentUi {
- public:
-  TSaveAnswer AskSaveChanges() override { return TSaveAnswer::No; }
-  bool ChooseSaveName(std::string&) override { return false; }
-  bool AskJpegOptions(TJpegDialogResult&) override { return false; }
-  bool ShowsPicture() const override { return false; }
-};
 
 // Adds a smooth random field: a lattice of random values every `cell` pixels, interpolated
 // bilinearly in between.
@@ -103,11 +95,14 @@ cv::Mat MatOf(const TBitmap& bitmap) {
                  static_cast<std::size_t>(bitmap.RowBytes()));
 }
 
-void SideBySide(benchmark::State& state, const std::string& call, const TOpenCvOp& openCv) {
-  const TBitmap& picture = SideBySidePicture(static_cast<int>(state.range(0)));
-  const int threads = static_cast<int>(state.range(1));
+void UseThreads(int threads) {
   SetWorkerThreads(threads);
   cv::setNumThreads(threads == 0 ? cv::getNumberOfCPUs() : threads);
+}
+
+void SideBySide(benchmark::State& state, const std::string& call, const TBitmap& picture,
+                const std::string& pictureName, const std::function<void()>& openCv) {
+  UseThreads(static_cast<int>(state.range(1)));
   TSilentUi ui;
   TDocument document(ui);
   RegisterFilters(document);
@@ -116,25 +111,47 @@ void SideBySide(benchmark::State& state, const std::string& call, const TOpenCvO
   document.SourceImage = picture;
   document.ShowBitmap(document.CurrentImage);
   document.SelectAll();
-  const cv::Mat source = MatOf(picture);
-  cv::Mat result;
-  double ours = std::numeric_limits<double>::infinity(), theirs = ours;
+  TImvoraFilter* filter = document.Filter(document.FindFilter(call.substr(0, call.find('('))));
+  const std::size_t bytes = static_cast<std::size_t>(picture.RowBytes()) * picture.Height();
+  std::vector<std::uint8_t> copy(bytes);
+  double ours = std::numeric_limits<double>::infinity(), theirs = ours, apply = ours, floor = ours;
   using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
     document.CurrentImage = picture;
     const Clock::time_point start = Clock::now();
     document.RunFilterCall(call);
     const Clock::time_point middle = Clock::now();
-    openCv(source, result);
+    openCv();
     const Clock::time_point end = Clock::now();
     state.SetIterationTime(Seconds(middle - start));
     ours = std::min(ours, Seconds(middle - start));
     theirs = std::min(theirs, Seconds(end - middle));
+    document.CurrentImage = picture;
+    const Clock::time_point applyStart = Clock::now();
+    filter->Apply(&document.CurrentImage, true, true, true);
+    const Clock::time_point copyStart = Clock::now();
+    std::memcpy(copy.data(), picture.ScanLine(0), bytes);
+    const Clock::time_point copyEnd = Clock::now();
+    apply = std::min(apply, Seconds(copyStart - applyStart));
+    floor = std::min(floor, Seconds(copyEnd - copyStart));
   }
+  state.SetLabel(call + " on " + pictureName);
   state.counters["ours_ms"] = ours * 1e3;
   state.counters["opencv_ms"] = theirs * 1e3;
   state.counters["ratio"] = ours / theirs;
-  SetWorkerThreads(0);
+  state.counters["apply_ms"] = apply * 1e3;
+  state.counters["apply_floors"] = apply / floor;
+  state.counters["around_copies"] = (ours - apply) / floor;
+  UseThreads(0);
+}
+
+void SideBySide(benchmark::State& state, const std::string& call, const TOpenCvOp& openCv) {
+  const int kind = static_cast<int>(state.range(0));
+  const TBitmap& picture = SideBySidePicture(kind);
+  const cv::Mat source = MatOf(picture);
+  cv::Mat result;
+  SideBySide(state, call, picture, kind == 0 ? "natural" : "noise",
+             [&] { openCv(source, result); });
 }
 
 void SideBySideArguments(benchmark::internal::Benchmark* b) {

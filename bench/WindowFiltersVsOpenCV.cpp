@@ -1,88 +1,30 @@
 // The window filters and the region markup side by side with OpenCV: each case runs the filter
 // call through a document as `imvora-cli apply` does and the matching OpenCV operation on the
-// same picture, in the same run, and reports the fastest time of each and their ratio.
+// same picture, in the same run, and reports the fastest time of each and their ratio, and the
+// filter's own Apply beside them.
 // Argument `threads`: 1 for one thread on both sides, 0 for all cores on both sides.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <functional>
-#include <limits>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
-#include <random>
 #include <string>
 
+#include "bench/SideBySide.h"
 #include "core/Document.h"
-#include "core/RowBands.h"
 #include "filters/FilterCatalog.h"
 
 namespace imvora {
 namespace {
 
-constexpr int kSide = 4096;
-
-class TBenchUi : public IDocumentUi {
- public:
-  TSaveAnswer AskSaveChanges() override { return TSaveAnswer::No; }
-  bool ChooseSaveName(std::string&) override { return false; }
-  bool AskJpegOptions(TJpegDialogResult&) override { return false; }
-};
-
-std::uint8_t Clamp(int v) {
-  return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
-}
-
-// Overlapping discs of smoothly shaded colour over a gradient, with slight sensor noise: flat
-// areas, soft shading and sharp edges, as in a photograph.
-TBitmap Natural(int side) {
-  TBitmap bitmap(side, side);
-  std::mt19937 random(5);
-  for (int y = 0; y < side; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
-    for (int x = 0; x < side; ++x, p += 3) {
-      p[0] = Clamp(x * 200 / side + 30);
-      p[1] = Clamp(y * 180 / side + 40);
-      p[2] = Clamp((x + y) * 100 / side + 60);
-    }
-  }
-  std::uniform_int_distribution<int> position(0, side - 1), radius(side / 64, side / 6),
-      colour(0, 255);
-  for (int disc = 0; disc < 60; ++disc) {
-    const int cx = position(random), cy = position(random), r = radius(random);
-    const int c[3] = {colour(random), colour(random), colour(random)};
-    for (int y = std::max(0, cy - r); y < std::min(side, cy + r); ++y) {
-      std::uint8_t* row = bitmap.ScanLine(y);
-      for (int x = std::max(0, cx - r); x < std::min(side, cx + r); ++x) {
-        const int d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-        if (d2 > r * r) continue;
-        const int shade = 40 * (y - cy) / r;
-        for (int b = 0; b < 3; ++b) row[3 * x + b] = Clamp(c[b] + shade);
-      }
-    }
-  }
-  std::uniform_int_distribution<int> noise(-3, 3);
-  for (int y = 0; y < side; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
-    for (int i = 0; i < 3 * side; ++i) p[i] = Clamp(p[i] + noise(random));
-  }
-  return bitmap;
-}
-
-TBitmap Noise(int side) {
-  TBitmap bitmap(side, side);
-  std::mt19937 random(6);
-  for (int y = 0; y < side; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
-    for (int i = 0; i < 3 * side; i += 4) {
-      const std::uint32_t bits = random();
-      for (int k = 0; k < 4 && i + k < 3 * side; ++k) p[i + k] = (bits >> (8 * k)) & 255;
-    }
-  }
-  return bitmap;
-}
+using bench::MatOf;
+using bench::SideBySide;
+using bench::SideBySidePicture;
+using bench::TSilentUi;
+using bench::UseThreads;
 
 // Black where the green byte is below 128, else white.
 TBitmap TwoColour(const TBitmap& picture) {
@@ -104,30 +46,16 @@ TBitmap Checkerboard(int side) {
   return bitmap;
 }
 
+// 0 and 1: the natural and the noise picture; 2 and 3: the same in two colours.
 const TBitmap& Picture(int kind) {
-  static const TBitmap natural = Natural(kSide), noise = Noise(kSide);
-  static const TBitmap naturalTwo = TwoColour(natural), noiseTwo = TwoColour(noise);
-  switch (kind) {
-    case 0:
-      return natural;
-    case 1:
-      return noise;
-    case 2:
-      return naturalTwo;
-    default:
-      return noiseTwo;
-  }
+  static const TBitmap naturalTwo = TwoColour(SideBySidePicture(0));
+  static const TBitmap noiseTwo = TwoColour(SideBySidePicture(1));
+  return kind < 2 ? SideBySidePicture(kind) : kind == 2 ? naturalTwo : noiseTwo;
 }
 
-const char* PictureName(int kind) {
+std::string PictureName(int kind) {
   static const char* const names[] = {"natural", "noise", "natural two-colour", "noise two-colour"};
   return names[kind];
-}
-
-// The bitmap's pixels as an OpenCV image sharing its rows.
-cv::Mat View(const TBitmap& bitmap) {
-  return cv::Mat(bitmap.Height(), bitmap.Width(), CV_8UC3,
-                 const_cast<std::uint8_t*>(bitmap.ScanLine(0)), bitmap.RowBytes());
 }
 
 double Milliseconds(const std::function<void()>& work) {
@@ -137,47 +65,13 @@ double Milliseconds(const std::function<void()>& work) {
       .count();
 }
 
-void UseThreads(int threads) {
-  SetWorkerThreads(threads);
-  cv::setNumThreads(threads == 1 ? 1 : -1);
-}
-
-// Times `call` through a document on a fresh copy of the picture (the copy is not timed) and
-// `opencv` on the same picture, alternately; reports the fastest of each and their ratio, and
-// apart from that the filter's own Apply (without the document's work around the call).
-void SideBySide(benchmark::State& state, const std::string& call, const TBitmap& picture,
-                const std::function<void()>& opencv) {
-  UseThreads(static_cast<int>(state.range(1)));
-  TBenchUi ui;
-  TDocument document(ui);
-  RegisterFilters(document);
-  document.CurrentImage = picture;
-  document.ShowBitmap(document.CurrentImage);
-  document.SelectAll();
-  TImvoraFilter* filter = document.Filter(document.FindFilter(call.substr(0, call.find('('))));
-  double ours = std::numeric_limits<double>::infinity(), theirs = ours, apply = ours;
-  for (auto _ : state) {
-    document.CurrentImage = picture;
-    ours = std::min(ours, Milliseconds([&] { document.RunFilterCall(call); }));
-    theirs = std::min(theirs, Milliseconds(opencv));
-    document.CurrentImage = picture;
-    apply = std::min(apply, Milliseconds([&] { filter->Apply(&document.CurrentImage, 1, 1, 1); }));
-  }
-  state.SetLabel(call + " on " + PictureName(static_cast<int>(state.range(0))));
-  state.counters["imvora_ms"] = ours;
-  state.counters["opencv_ms"] = theirs;
-  state.counters["ratio"] = ours / theirs;
-  state.counters["apply_ms"] = apply;
-  UseThreads(0);
-}
-
 // Argument `r`: the window radius; OpenCV's aperture is 2r + 1.
 void BM_MedianVsOpenCV(benchmark::State& state) {
   const TBitmap& picture = Picture(static_cast<int>(state.range(0)));
   const int r = static_cast<int>(state.range(2));
-  const cv::Mat source = View(picture);
+  const cv::Mat source = MatOf(picture);
   cv::Mat result;
-  SideBySide(state, "Median(YYY " + std::to_string(r) + ")", picture,
+  SideBySide(state, "Median(YYY " + std::to_string(r) + ")", picture, PictureName(state.range(0)),
              [&] { cv::medianBlur(source, result, 2 * r + 1); });
 }
 BENCHMARK(BM_MedianVsOpenCV)
@@ -212,10 +106,10 @@ void OpenCVMorphology(const cv::Mat& source, cv::Mat& result, cv::Mat& pass, int
 void BM_MorphoVsOpenCV(benchmark::State& state) {
   const TBitmap& picture = Picture(static_cast<int>(state.range(0)));
   const int r = static_cast<int>(state.range(2)), op = static_cast<int>(state.range(3));
-  const cv::Mat source = View(picture);
+  const cv::Mat source = MatOf(picture);
   cv::Mat result, pass;
   SideBySide(state, "Morpho(YYY " + std::to_string(r) + " " + std::to_string(op) + ")", picture,
-             [&] { OpenCVMorphology(source, result, pass, r, op); });
+             PictureName(state.range(0)), [&] { OpenCVMorphology(source, result, pass, r, op); });
 }
 BENCHMARK(BM_MorphoVsOpenCV)
     ->ArgNames({"picture", "threads", "r", "op"})
@@ -229,8 +123,8 @@ BENCHMARK(BM_MorphoVsOpenCV)
 void BM_MarkupVsOpenCV(benchmark::State& state) {
   const TBitmap& picture = Picture(static_cast<int>(state.range(0)));
   cv::Mat grey;
-  cv::cvtColor(View(picture), grey, cv::COLOR_BGR2GRAY);
-  SideBySide(state, "Markup(YYY 0 0 0)", picture, [&] {
+  cv::cvtColor(MatOf(picture), grey, cv::COLOR_BGR2GRAY);
+  SideBySide(state, "Markup(YYY 0 0 0)", picture, PictureName(state.range(0)), [&] {
     cv::Mat labels, stats, centroids;
     cv::connectedComponentsWithStats(grey, labels, stats, centroids, 4, CV_32S);
   });
@@ -267,7 +161,7 @@ void ResetPeakResident() {
 void BM_MarkupCheckerboard(benchmark::State& state) {
   UseThreads(1);
   const int side = static_cast<int>(state.range(0));
-  TBenchUi ui;
+  TSilentUi ui;
   TDocument document(ui);
   RegisterFilters(document);
   document.CurrentImage = Checkerboard(side);
@@ -283,7 +177,7 @@ void BM_MarkupCheckerboard(benchmark::State& state) {
     oursBytes = static_cast<double>(PeakResidentBytes() - before);
     document.SetMarkup(nullptr);
     cv::Mat grey, labels, stats, centroids;
-    cv::cvtColor(View(document.CurrentImage), grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(MatOf(document.CurrentImage), grey, cv::COLOR_BGR2GRAY);
     before = ResidentBytes();
     ResetPeakResident();
     theirs = Milliseconds(
