@@ -9,10 +9,10 @@
 #include "core/Random.h"
 #include "filters/AutoColor.h"
 #include "filters/Box.h"
+#include "filters/GSharpen.h"
 #include "filters/Gaussian.h"
 #include "filters/GaussianNoise.h"
 #include "filters/GrayScale.h"
-#include "filters/GSharpen.h"
 #include "filters/LightAlign.h"
 #include "filters/Rotate.h"
 

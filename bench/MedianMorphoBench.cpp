@@ -1,33 +1,19 @@
 // Median and morphology filters on camera-like pictures: smooth gradients with sensor noise.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdint>
-
 #include "bench/BenchSupport.h"
 #include "filters/Median.h"
 #include "filters/Morpho.h"
 
 namespace {
 
-imvora::TBitmap SyntheticPhoto(int side) {
-  imvora::TBitmap bitmap(side, side);
-  std::uint32_t state = 12345;
-  for (int y = 0; y < side; ++y) {
-    std::uint8_t* p = bitmap.ScanLine(y);
-    for (int x = 0; x < side * 3; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(state >> 28) - 8;
-      const int base = ((x / 3) * 255 / side + y * 255 / side + (x % 3) * 40) / 2;
-      p[x] = static_cast<std::uint8_t>(std::clamp(base + noise, 0, 255));
-    }
-  }
-  return bitmap;
+imvora::TBitmap Square(int side) {
+  return imvora::bench::CameraLikePicture(side, side);
 }
 
 // Arguments: image side, radius (1 is the default).
 void BM_Median(benchmark::State& state) {
-  const imvora::TBitmap source = SyntheticPhoto(static_cast<int>(state.range(0)));
+  const imvora::TBitmap source = Square(static_cast<int>(state.range(0)));
   imvora::TMedianFilter filter;
   filter.SetParam(0, static_cast<int>(state.range(1)));
   imvora::bench::TimeFilter(state, filter, source);
@@ -39,7 +25,7 @@ BENCHMARK(BM_Median)
 
 // Arguments: image side, radius (1 is the default), operation code (0 is the default).
 void BM_Morpho(benchmark::State& state) {
-  const imvora::TBitmap source = SyntheticPhoto(static_cast<int>(state.range(0)));
+  const imvora::TBitmap source = Square(static_cast<int>(state.range(0)));
   imvora::TMorphoFilter filter;
   filter.SetParam(0, static_cast<int>(state.range(1)));
   filter.SetParam(1, static_cast<int>(state.range(2)));
