@@ -13,6 +13,7 @@
 #include "core/Error.h"
 #include "core/ImageFile.h"
 #include "core/RowBands.h"
+#include "core/TextFile.h"
 
 namespace imvora {
 namespace {
@@ -113,24 +114,11 @@ class TRowThreadShare {
 
 }  // namespace
 
-std::vector<std::string> SplitScriptLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-    lines.push_back(bytes.substr(start, i - start));
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  // A terminator ends its line; it does not open a further, empty one.
-  if (start < bytes.size()) lines.push_back(bytes.substr(start));
-  return lines;
-}
-
 std::vector<std::string> ReadScriptFile(const std::string& name) {
   return GuardMemory("чтение скрипта " + name, [&] {
     const std::vector<std::uint8_t> bytes = ReadWholeFile(name);
-    return SplitScriptLines(std::string(bytes.begin(), bytes.end()));
+    // Script lines are read as bytes, whatever their encoding.
+    return SplitLines(std::string(bytes.begin(), bytes.end()));
   });
 }
 

@@ -10,9 +10,6 @@
 
 namespace imvora {
 
-// Lines of a script file read as bytes; CR LF, LF and CR all end a line. A last line without
-// a terminator counts; a terminator at the very end adds no empty line after it.
-std::vector<std::string> SplitScriptLines(const std::string& bytes);
 // A missing or unreadable script file is an EImvoraError.
 std::vector<std::string> ReadScriptFile(const std::string& name);
 

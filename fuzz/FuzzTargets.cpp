@@ -13,6 +13,7 @@
 #include "core/Error.h"
 #include "core/Filtering.h"
 #include "core/ImageFile.h"
+#include "core/TextFile.h"
 #include "filters/FilterCatalog.h"
 #include "tests/core/FakeUi.h"
 
@@ -138,7 +139,7 @@ void FuzzFilterCalls(const std::uint8_t* data, std::size_t size) {
   for (int y = 0; y < height; ++y) {
     for (int i = 0; i < 3 * width; ++i) picture.ScanLine(y)[i] = next();
   }
-  std::vector<std::string> calls = SplitScriptLines(std::string(data + at, data + size));
+  std::vector<std::string> calls = SplitLines(std::string(data + at, data + size));
   if (calls.size() > 4) calls.resize(4);
   if (AnySlowButValid(calls)) return;
 
@@ -161,7 +162,7 @@ void FuzzFilterCalls(const std::uint8_t* data, std::size_t size) {
 }
 
 void FuzzScriptRunner(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> lines = SplitScriptLines(std::string(data, data + size));
+  std::vector<std::string> lines = SplitLines(std::string(data, data + size));
   // Each line filters the whole picture; eight of them are plenty to meet every path.
   if (lines.size() > 8) lines.resize(8);
   if (AnySlowButValid(lines)) return;

@@ -13,6 +13,7 @@
 #include "core/Error.h"
 #include "core/Filtering.h"
 #include "core/ImageFile.h"
+#include "core/TextFile.h"
 #include "filters/FilterCatalog.h"
 #include "tests/core/FakeUi.h"
 #include "tests/core/TempFolder.h"
@@ -38,7 +39,7 @@ TEST(BatchRunnerTest, SplitsEveryLineEndingConvention) {
       {"a\n\rb", {"a", "", "b"}},
       {"a\r\r\nb", {"a", "", "b"}},
       {std::string("a\0b\n", 4), {std::string("a\0b", 3)}}};
-  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitScriptLines(text), lines) << text;
+  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitLines(text), lines) << text;
 }
 
 // Notes every parameter it is given and every run.
